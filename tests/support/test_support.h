@@ -1,0 +1,73 @@
+// Helpers shared by the test suites: temporary directories, files written and read through the
+// system's own paths (code page 932, backslashes), and a recorder that stands in for the
+// message box.
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace testing_support {
+
+// A fresh, empty directory below the system's temporary directory, removed with everything in
+// it when the object goes. Its name is ASCII, so it has the same bytes on every platform.
+class TempDir {
+  public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+
+    // The directory as the system writes paths: code page 932 with backslashes.
+    const std::string& path() const { return systemPath_; }
+    // path() + "\" + name.
+    std::string operator/(const std::string& name) const { return systemPath_ + "\\" + name; }
+
+  private:
+    std::filesystem::path hostPath_;
+    std::string systemPath_;
+};
+
+// Makes dir the current directory for the object's lifetime.
+class CurrentDirectory {
+  public:
+    explicit CurrentDirectory(const TempDir& dir);
+    ~CurrentDirectory();
+    CurrentDirectory(const CurrentDirectory&) = delete;
+    CurrentDirectory& operator=(const CurrentDirectory&) = delete;
+
+  private:
+    std::filesystem::path previous_;
+};
+
+// Writes bytes to, and reads bytes from, a file named by a system path (relative paths are
+// taken against the current directory). writeFile creates the missing directories.
+void writeFile(const std::string& path, const std::string& bytes);
+std::string readFile(const std::string& path);
+void makeDirectory(const std::string& path);
+void removeFile(const std::string& path);
+
+// One message box that a test answered.
+struct ShownMessage {
+    void* owner;
+    std::string text;
+    std::string caption;
+    unsigned style;
+};
+
+// Stands in for the message box while it exists: records every box and answers each with the
+// next scripted button (Ignore once the script runs out, so no test can loop forever).
+class MessageBoxRecorder {
+  public:
+    explicit MessageBoxRecorder(std::vector<int> answers = {});
+    ~MessageBoxRecorder();
+    MessageBoxRecorder(const MessageBoxRecorder&) = delete;
+    MessageBoxRecorder& operator=(const MessageBoxRecorder&) = delete;
+
+    const std::vector<ShownMessage>& shown() const;
+    // Runs before the answer to the box with this index is returned (for example to put a
+    // missing file in place before a Retry).
+    void onShow(std::size_t index, void (*action)());
+};
+
+} // namespace testing_support
