@@ -1,0 +1,152 @@
+// The one door between the portable core (text/, vfs/, tools/) and the operating system.
+//
+// Two back ends implement this interface and CMake picks one: platform_win32.cpp calls the ANSI
+// Windows functions, platform_posix.cpp maps every call onto Linux. Nothing outside platform/
+// includes windows.h or a POSIX header.
+//
+// Conventions that hold for every function below unless it says otherwise:
+//  - Text and paths are code page 932 (Shift-JIS) bytes, NUL-terminated, with the backslash as
+//    the only path separator. The POSIX back end converts them to UTF-8 paths with '/' at this
+//    boundary and converts what it hands back the other way; a name that cannot be converted
+//    counts as not found.
+//  - Nothing here throws. Failures are return values, and the functions that touch the file
+//    system leave the thread's last error (see lastError) set the way Windows would.
+//  - Pointers passed in are borrowed for the call only.
+#pragma once
+
+#include <cstdarg>
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+
+namespace platform {
+
+// ---- Errors -------------------------------------------------------------------------------
+
+// The calling thread's last system error code, in Windows terms (2 = file not found,
+// 3 = path not found, 5 = access denied, ...); 0 when nothing has failed yet.
+uint32_t lastError();
+
+// Sets the calling thread's last system error code.
+void setLastError(uint32_t code);
+
+// ---- Files and directories ----------------------------------------------------------------
+
+// Returned by fileAttributes when the path names nothing.
+constexpr uint32_t kInvalidAttributes = 0xFFFFFFFFu;
+// Attribute bit of a directory.
+constexpr uint32_t kDirectoryAttribute = 0x10u;
+
+// The attributes of an existing file or directory (kDirectoryAttribute set for a directory),
+// or kInvalidAttributes when the path names nothing or cannot be examined.
+uint32_t fileAttributes(const char* path);
+
+// Opens a runtime-library stream on path with an fopen mode text ("rb", "w+b", "a+b").
+// The caller owns the stream and closes it with fclose. Null on failure.
+std::FILE* openStream(const char* path, const char* mode);
+
+// Creates one directory (its parent must exist). False when it could not be created,
+// also when it exists already.
+bool createDirectory(const char* path);
+
+// Whether the volume whose root is given (such as "C:\" or "C:") is present and answers.
+bool volumeAnswers(const char* root);
+
+// Whether an existing file can be opened without any access rights (a probe that also succeeds
+// for files that fileAttributes cannot examine). A directory cannot be opened this way.
+bool canOpenExisting(const char* path);
+
+// Writes the current directory and a NUL into buffer, which has room for size bytes.
+// Returns the text's length; when it does not fit, returns the room it would need and leaves
+// buffer untouched; 0 on failure.
+uint32_t currentDirectory(char* buffer, uint32_t size);
+
+// One entry found by a FileSearch.
+struct FoundFile {
+    char name[260];   // file name without its directory, NUL-terminated
+    bool isDirectory; // the entry is a directory
+};
+
+// Enumerates the entries of one directory whose names match a wildcard pattern such as
+// "data\*.pak": '*' matches any run of characters, '?' one character, letters match without
+// regard to case. Only the last path component may hold wildcards; without a backslash the
+// pattern applies to the current directory. The order is the file system's own; the entries
+// "." and ".." are never reported.
+class FileSearch {
+  public:
+    explicit FileSearch(const char* pattern);
+    ~FileSearch();
+    FileSearch(const FileSearch&) = delete;
+    FileSearch& operator=(const FileSearch&) = delete;
+
+    // Fills out with the next match and returns true, or returns false when there is none left.
+    bool next(FoundFile& out);
+
+    struct State;
+
+  private:
+    std::unique_ptr<State> state_;
+};
+
+// Orders two texts the way the system sorts file names without regard to case: negative when
+// a sorts first, 0 when they are equal, positive otherwise. Windows uses lstrcmpiA; the POSIX
+// order agrees with it on ASCII names (punctuation before digits before letters, letters
+// without case).
+int compareNoCase(const char* a, const char* b);
+
+// ---- Memory -------------------------------------------------------------------------------
+
+// Zero-filled memory in whole pages straight from the operating system, for n > 0 bytes.
+// Null when none can be had. Give it back with freePages and the same n.
+void* allocatePages(uint32_t n);
+void freePages(void* pages, uint32_t n);
+
+// Heap blocks for the byte string and the file buffers. Null when none can be had
+// (or when a test has asked for a failure, see failHeapAllocationsAfter). Released with heapFree,
+// which accepts null.
+void* heapAllocate(std::size_t n);
+void heapFree(void* block);
+
+// ---- Text ---------------------------------------------------------------------------------
+
+// Formats pattern with args into buffer (room bytes, room may be 0) the way the platform's
+// printf family does, writing at most room bytes including the terminating NUL. Returns the
+// length the whole result has (so a result of room or more means it was cut short), or a
+// negative value when the pattern cannot be formatted. Microsoft's size prefix "I64" is
+// understood on every platform.
+int formatText(char* buffer, std::size_t room, const char* pattern, va_list args);
+
+// Converts code page 932 text to UTF-8 and back. The result is written to out (room bytes,
+// NUL-terminated); returns the length written without the NUL, or -1 when the text is not valid
+// in the source encoding, cannot be represented in the target one, or does not fit.
+int cp932ToUtf8(const char* text, char* out, std::size_t room);
+int utf8ToCp932(const char* text, char* out, std::size_t room);
+
+// ---- Message boxes ------------------------------------------------------------------------
+
+// Button identifiers and styles, as Windows defines them.
+constexpr int kIdOk = 1, kIdCancel = 2, kIdAbort = 3, kIdRetry = 4, kIdIgnore = 5;
+constexpr uint32_t kMbOk = 0x0, kMbAbortRetryIgnore = 0x2, kMbIconError = 0x10,
+                   kMbTaskModal = 0x2000, kMbTopmost = 0x40000;
+
+// Shows text under caption with the given style and returns the identifier of the button
+// pressed, or 0 when no box could be shown. owner is a window handle or null.
+// On POSIX the text goes to standard error; an Abort/Retry/Ignore question is asked on the
+// terminal when there is one and is otherwise answered as Ignore would be.
+int messageBox(void* owner, const char* text, const char* caption, uint32_t style);
+
+// ---- Test hooks ---------------------------------------------------------------------------
+// For the test suites only: production code never calls these.
+
+// Replaces the message box by handler (null restores the real one) and returns the previous
+// handler. The handler receives what messageBox received and returns the button to report.
+using MessageBoxHandler = int (*)(void* owner, const char* text, const char* caption,
+                                  uint32_t style);
+MessageBoxHandler setMessageBoxHandler(MessageBoxHandler handler);
+
+// Makes heapAllocate succeed count more times and then fail until called again with a
+// negative count (the default: never fail).
+void failHeapAllocationsAfter(int count);
+
+} // namespace platform

@@ -1,0 +1,392 @@
+// POSIX back end of the platform layer (Linux).
+//
+// Inside the system, paths are code page 932 bytes with backslash separators. Here they become
+// the host's UTF-8 paths with '/' and back. The separator scan steps over double-byte
+// characters, so the trail byte 0x5C of a character such as 0x95 0x5C is never taken for a
+// backslash. Conversions use glibc's iconv tables for CP932 (Windows-31J), in which 0x5C is the
+// backslash and not the yen sign.
+#include "platform/backend.h"
+#include "platform/platform.h"
+#include "platform/wildcard.h"
+
+#include <cerrno>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <iconv.h>
+#include <string>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace platform {
+
+namespace {
+
+thread_local uint32_t threadLastError = 0;
+
+// Windows error codes for the errno values that file operations report.
+uint32_t errorFromErrno(int e) {
+    switch (e) {
+    case 0:
+        return 0;
+    case ENOENT:
+        return 2; // ERROR_FILE_NOT_FOUND
+    case ENOTDIR:
+        return 3; // ERROR_PATH_NOT_FOUND
+    case EMFILE:
+    case ENFILE:
+        return 4; // ERROR_TOO_MANY_OPEN_FILES
+    case EACCES:
+    case EPERM:
+    case EROFS:
+        return 5; // ERROR_ACCESS_DENIED
+    case ENOMEM:
+        return 8; // ERROR_NOT_ENOUGH_MEMORY
+    case EILSEQ:
+        return 123; // ERROR_INVALID_NAME
+    case EEXIST:
+        return 183; // ERROR_ALREADY_EXISTS
+    case ENAMETOOLONG:
+        return 206; // ERROR_FILENAME_EXCED_RANGE
+    case EBUSY:
+        return 32; // ERROR_SHARING_VIOLATION
+    default:
+        return 31; // ERROR_GEN_FAILURE
+    }
+}
+
+void setErrorFromErrno() {
+    threadLastError = errorFromErrno(errno);
+}
+
+bool isLead(unsigned char b) {
+    return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC);
+}
+
+// One iconv conversion descriptor per direction and thread, opened on first use.
+class Converter {
+  public:
+    Converter(const char* to, const char* from) : cd_(iconv_open(to, from)) {}
+    ~Converter() {
+        if (cd_ != reinterpret_cast<iconv_t>(-1)) iconv_close(cd_);
+    }
+    Converter(const Converter&) = delete;
+    Converter& operator=(const Converter&) = delete;
+
+    // Converts the whole of in into out; false when a character cannot be converted.
+    bool convert(const char* in, std::size_t inLength, std::string& out) {
+        out.clear();
+        if (cd_ == reinterpret_cast<iconv_t>(-1)) return false;
+        iconv(cd_, nullptr, nullptr, nullptr, nullptr);
+        char chunk[256];
+        auto* src = const_cast<char*>(in);
+        std::size_t srcLeft = inLength;
+        while (srcLeft > 0) {
+            char* dst = chunk;
+            std::size_t dstLeft = sizeof chunk;
+            std::size_t r = iconv(cd_, &src, &srcLeft, &dst, &dstLeft);
+            out.append(chunk, sizeof chunk - dstLeft);
+            if (r == static_cast<std::size_t>(-1) && errno != E2BIG) return false;
+        }
+        char* dst = chunk;
+        std::size_t dstLeft = sizeof chunk;
+        if (iconv(cd_, nullptr, nullptr, &dst, &dstLeft) == static_cast<std::size_t>(-1))
+            return false;
+        out.append(chunk, sizeof chunk - dstLeft);
+        return true;
+    }
+
+  private:
+    iconv_t cd_;
+};
+
+bool toUtf8(const char* text, std::size_t length, std::string& out) {
+    thread_local Converter converter("UTF-8", "CP932");
+    return converter.convert(text, length, out);
+}
+
+bool toCp932(const char* text, std::size_t length, std::string& out) {
+    thread_local Converter converter("CP932", "UTF-8");
+    return converter.convert(text, length, out);
+}
+
+// The host path for a system path; false (with the last error set) when it cannot be converted.
+bool hostPath(const char* path, std::string& out) {
+    std::string slashed;
+    for (const char* p = path; *p != '\0'; ++p) {
+        if (isLead(static_cast<unsigned char>(*p)) && p[1] != '\0') {
+            slashed += p[0];
+            slashed += p[1];
+            ++p;
+        } else {
+            slashed += (*p == '\\') ? '/' : *p;
+        }
+    }
+    if (!toUtf8(slashed.data(), slashed.size(), out)) {
+        threadLastError = 123; // ERROR_INVALID_NAME
+        return false;
+    }
+    return true;
+}
+
+// The system path for a host path; false when the name has no code page 932 form.
+bool systemPath(const char* host, std::string& out) {
+    if (!toCp932(host, std::strlen(host), out)) return false;
+    for (char& c : out)
+        if (c == '/') c = '\\'; // 0x2F is never a trail byte
+    return true;
+}
+
+} // namespace
+
+uint32_t lastError() {
+    return threadLastError;
+}
+void setLastError(uint32_t code) {
+    threadLastError = code;
+}
+
+uint32_t fileAttributes(const char* path) {
+    std::string host;
+    if (!hostPath(path, host)) return kInvalidAttributes;
+    struct stat st {};
+    if (host.empty() || stat(host.c_str(), &st) != 0) {
+        if (host.empty()) errno = ENOENT;
+        setErrorFromErrno();
+        return kInvalidAttributes;
+    }
+    uint32_t attributes =
+        S_ISDIR(st.st_mode) ? kDirectoryAttribute : 0x80u; // FILE_ATTRIBUTE_NORMAL
+    if ((st.st_mode & S_IWUSR) == 0) attributes |= 0x1u;   // read-only
+    return attributes;
+}
+
+std::FILE* openStream(const char* path, const char* mode) {
+    std::string host;
+    if (!hostPath(path, host)) return nullptr;
+    std::FILE* stream = std::fopen(host.c_str(), mode);
+    if (!stream) {
+        setErrorFromErrno();
+        return nullptr;
+    }
+    struct stat st {};
+    if (fstat(fileno(stream), &st) == 0 && S_ISDIR(st.st_mode)) {
+        // Windows cannot open a directory as a stream; neither do we.
+        std::fclose(stream);
+        threadLastError = 5;
+        return nullptr;
+    }
+    return stream;
+}
+
+bool createDirectory(const char* path) {
+    std::string host;
+    if (!hostPath(path, host)) return false;
+    if (mkdir(host.c_str(), 0777) != 0) {
+        setErrorFromErrno();
+        return false;
+    }
+    return true;
+}
+
+bool volumeAnswers(const char* /*root*/) {
+    // Linux has no drive letters: a path that starts with one names nothing here.
+    threadLastError = 3; // ERROR_PATH_NOT_FOUND
+    return false;
+}
+
+bool canOpenExisting(const char* path) {
+    std::string host;
+    if (!hostPath(path, host)) return false;
+    int fd = open(host.c_str(), O_PATH | O_CLOEXEC);
+    if (fd < 0) {
+        setErrorFromErrno();
+        return false;
+    }
+    struct stat st {};
+    bool isDirectory = fstat(fd, &st) == 0 && S_ISDIR(st.st_mode);
+    close(fd);
+    if (isDirectory) threadLastError = 5; // as on Windows, a directory is not opened this way
+    return !isDirectory;
+}
+
+uint32_t currentDirectory(char* buffer, uint32_t size) {
+    char host[4096];
+    std::string text;
+    if (!getcwd(host, sizeof host)) {
+        setErrorFromErrno();
+        return 0;
+    }
+    if (!systemPath(host, text)) {
+        threadLastError = 123;
+        return 0;
+    }
+    auto length = static_cast<uint32_t>(text.size());
+    if (length + 1 > size) return length + 1;
+    std::memcpy(buffer, text.c_str(), length + 1);
+    return length;
+}
+
+struct FileSearch::State {
+    DIR* dir = nullptr;
+    std::string directory; // host path of the directory, with a trailing '/' unless empty
+    std::string pattern;   // code page 932 name pattern
+};
+
+FileSearch::FileSearch(const char* pattern) : state_(std::make_unique<State>()) {
+    // Split at the last separator, stepping over double-byte characters.
+    const char* lastSeparator = nullptr;
+    for (const char* p = pattern; *p != '\0'; ++p) {
+        if (isLead(static_cast<unsigned char>(*p)) && p[1] != '\0')
+            ++p;
+        else if (*p == '\\')
+            lastSeparator = p;
+    }
+    std::string directory = lastSeparator ? std::string(pattern, lastSeparator) : std::string();
+    state_->pattern = lastSeparator ? lastSeparator + 1 : pattern;
+    if (lastSeparator && directory.empty()) directory = "\\"; // pattern in the root
+    std::string host = ".";
+    if (!directory.empty() && !hostPath(directory.c_str(), host)) return;
+    state_->dir = opendir(host.c_str());
+    if (!state_->dir) {
+        setErrorFromErrno();
+        return;
+    }
+    state_->directory = host == "/" ? host : host + "/";
+}
+
+FileSearch::~FileSearch() {
+    if (state_->dir) closedir(state_->dir);
+}
+
+bool FileSearch::next(FoundFile& out) {
+    if (!state_->dir) return false;
+    while (dirent* entry = readdir(state_->dir)) {
+        if (std::strcmp(entry->d_name, ".") == 0 || std::strcmp(entry->d_name, "..") == 0) continue;
+        std::string name;
+        if (!systemPath(entry->d_name, name) || name.size() >= sizeof out.name) continue;
+        if (!wildcardMatch(state_->pattern.c_str(), name.c_str())) continue;
+        struct stat st {};
+        std::string full = state_->directory + entry->d_name;
+        out.isDirectory = stat(full.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+        std::memcpy(out.name, name.c_str(), name.size() + 1);
+        return true;
+    }
+    threadLastError = 18; // ERROR_NO_MORE_FILES
+    return false;
+}
+
+int compareNoCase(const char* a, const char* b) {
+    // Sort key of one byte: punctuation, then digits, then letters without case, then the
+    // bytes of double-byte and other non-ASCII characters by value. This is the order
+    // Windows gives ASCII file names (data.pak, data1.pak, data2.pak, patch.pak).
+    auto key = [](unsigned char c) -> unsigned {
+        if (c >= 'A' && c <= 'Z') c = static_cast<unsigned char>(c + 32);
+        if (c >= 'a' && c <= 'z') return 0x300u + c;
+        if (c >= '0' && c <= '9') return 0x200u + c;
+        if (c < 0x80) return 0x100u + c;
+        return 0x400u + c;
+    };
+    for (;; ++a, ++b) {
+        auto ca = static_cast<unsigned char>(*a), cb = static_cast<unsigned char>(*b);
+        if (ca == 0 || cb == 0) return (ca != 0) - (cb != 0);
+        unsigned ka = key(ca), kb = key(cb);
+        if (ka != kb) return ka < kb ? -1 : 1;
+    }
+}
+
+void* allocatePages(uint32_t n) {
+    if (n == 0) return nullptr;
+    void* pages = mmap(nullptr, n, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (pages == MAP_FAILED) {
+        setErrorFromErrno();
+        return nullptr;
+    }
+    return pages;
+}
+
+void freePages(void* pages, uint32_t n) {
+    if (pages) munmap(pages, n);
+}
+
+int formatText(char* buffer, std::size_t room, const char* pattern, va_list args) {
+    // glibc does not know Microsoft's "I64" size prefix; it means what "ll" means.
+    std::string translated;
+    for (const char* p = pattern; *p != '\0'; ++p) {
+        translated += *p;
+        if (*p != '%') continue;
+        ++p;
+        while (*p != '\0' && std::strchr("#*-+0 123456789.", *p))
+            translated += *p++;
+        if (p[0] == 'I' && p[1] == '6' && p[2] == '4') {
+            translated += "ll";
+            p += 3;
+        } else if (p[0] == 'I' && p[1] == '3' && p[2] == '2') {
+            p += 3;
+        }
+        if (*p == '\0') break;
+        translated += *p;
+    }
+    return std::vsnprintf(buffer, room, translated.c_str(), args);
+}
+
+int cp932ToUtf8(const char* text, char* out, std::size_t room) {
+    std::string converted;
+    if (!toUtf8(text, std::strlen(text), converted) || converted.size() + 1 > room) return -1;
+    std::memcpy(out, converted.c_str(), converted.size() + 1);
+    return static_cast<int>(converted.size());
+}
+
+int utf8ToCp932(const char* text, char* out, std::size_t room) {
+    std::string converted;
+    if (!toCp932(text, std::strlen(text), converted) || converted.size() + 1 > room) return -1;
+    std::memcpy(out, converted.c_str(), converted.size() + 1);
+    return static_cast<int>(converted.size());
+}
+
+namespace backend {
+
+int systemMessageBox(void* /*owner*/, const char* text, const char* caption, uint32_t style) {
+    auto show = [](const char* s) {
+        std::string utf8;
+        if (!s) return std::string();
+        return toUtf8(s, std::strlen(s), utf8) ? utf8 : std::string(s);
+    };
+    std::string message = show(caption) + ": " + show(text) + "\n";
+    std::fputs(message.c_str(), stderr);
+    switch (style & 0xF) {
+    case kMbAbortRetryIgnore: {
+        if (!isatty(STDIN_FILENO) || !isatty(STDERR_FILENO)) return kIdIgnore;
+        for (;;) {
+            std::fputs("[A]bort, [R]etry or [I]gnore? ", stderr);
+            std::fflush(stderr);
+            char answer[64];
+            if (!std::fgets(answer, sizeof answer, stdin)) return kIdIgnore;
+            switch (answer[0]) {
+            case 'a':
+            case 'A':
+                return kIdAbort;
+            case 'r':
+            case 'R':
+                return kIdRetry;
+            case 'i':
+            case 'I':
+                return kIdIgnore;
+            default:
+                break;
+            }
+        }
+    }
+    case 0x0:
+        return kIdOk;
+    case 0x4:
+        return 7; // Yes/No: No
+    default:
+        return kIdCancel; // boxes with a Cancel button
+    }
+}
+
+} // namespace backend
+
+} // namespace platform

@@ -1,0 +1,187 @@
+// The platform layer against the real operating system: real files in a temporary directory,
+// real pages, the real formatter. The same suite runs on the POSIX back end and, under wine64,
+// on the Windows one, so it pins down what both must agree on.
+#include "platform/platform.h"
+#include "tests/support/test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <set>
+#include <string>
+#include <vector>
+
+using testing_support::CurrentDirectory;
+using testing_support::TempDir;
+using testing_support::writeFile;
+
+namespace {
+
+// 表 (0x95 0x5C) and ソ (0x83 0x5C) end in the byte of a backslash.
+const std::string kHyou = "\x95\x5C";
+const std::string kSo = "\x83\x5C";
+
+std::set<std::string> search(const std::string& pattern, bool directories = false) {
+    std::set<std::string> names;
+    platform::FileSearch files(pattern.c_str());
+    platform::FoundFile found;
+    while (files.next(found))
+        if (found.isDirectory == directories) names.insert(found.name);
+    return names;
+}
+
+std::string formatted(const char* pattern, ...) {
+    char buffer[256];
+    va_list args;
+    va_start(args, pattern);
+    int n = platform::formatText(buffer, sizeof buffer, pattern, args);
+    va_end(args);
+    return n < 0 ? "<error>" : std::string(buffer);
+}
+
+} // namespace
+
+TEST(PlatformFiles, NamesWithBackslashTrailBytesAreOneComponent) {
+    TempDir dir;
+    // A directory named 表 holding a file named ソ.txt: if either trail byte were taken for a
+    // separator, the paths would point somewhere else entirely.
+    std::string sub = dir / kHyou;
+    ASSERT_TRUE(platform::createDirectory(sub.c_str()));
+    writeFile(sub + "\\" + kSo + ".txt", "abc");
+
+    EXPECT_EQ(platform::fileAttributes(sub.c_str()) & platform::kDirectoryAttribute,
+              platform::kDirectoryAttribute);
+    std::string file = sub + "\\" + kSo + ".txt";
+    uint32_t attributes = platform::fileAttributes(file.c_str());
+    ASSERT_NE(attributes, platform::kInvalidAttributes);
+    EXPECT_EQ(attributes & platform::kDirectoryAttribute, 0u);
+    EXPECT_EQ(search(sub + "\\*"), std::set<std::string>{kSo + ".txt"});
+    EXPECT_EQ(search(dir / "*", true), std::set<std::string>{kHyou});
+    EXPECT_EQ(testing_support::readFile(file), "abc");
+}
+
+TEST(PlatformFiles, MissingPathsAndDirectoriesAsStreams) {
+    TempDir dir;
+    std::string missing = dir / "missing.txt";
+    EXPECT_EQ(platform::fileAttributes(missing.c_str()), platform::kInvalidAttributes);
+    EXPECT_NE(platform::lastError(), 0u);
+    EXPECT_EQ(platform::openStream(missing.c_str(), "rb"), nullptr);
+    EXPECT_FALSE(platform::canOpenExisting(missing.c_str()));
+    EXPECT_EQ(platform::openStream(dir.path().c_str(), "rb"), nullptr);
+    EXPECT_FALSE(platform::canOpenExisting(dir.path().c_str()));
+    writeFile(dir / "present", "");
+    EXPECT_TRUE(platform::canOpenExisting((dir / "present").c_str()));
+    // Creating a directory that exists fails; its parent must exist.
+    EXPECT_FALSE(platform::createDirectory(dir.path().c_str()));
+    std::string deep = dir / "a\\b";
+    EXPECT_FALSE(platform::createDirectory(deep.c_str()));
+}
+
+TEST(PlatformFiles, WildcardSearchIgnoresCaseAndReportsDirectories) {
+    TempDir dir;
+    writeFile(dir / "data.pak", "");
+    writeFile(dir / "PATCH.PAK", "");
+    writeFile(dir / "notes.txt", "");
+    writeFile(dir / "data.pak.bak", "");
+    testing_support::makeDirectory(dir / "x.pak");
+    EXPECT_EQ(search(dir / "*.pak"), (std::set<std::string>{"data.pak", "PATCH.PAK"}));
+    EXPECT_EQ(search(dir / "*.pak", true), std::set<std::string>{"x.pak"});
+    EXPECT_EQ(search(dir / "DATA.?AK"), std::set<std::string>{"data.pak"});
+    EXPECT_TRUE(search(dir / "nothing*").empty());
+    EXPECT_TRUE(search(dir / "no-such-dir\\*").empty());
+}
+
+TEST(PlatformFiles, RelativePatternsAndTheCurrentDirectory) {
+    TempDir dir;
+    writeFile(dir / "one.ini", "");
+    CurrentDirectory here(dir);
+    char buffer[512];
+    uint32_t n = platform::currentDirectory(buffer, sizeof buffer);
+    ASSERT_GT(n, 0u);
+    ASSERT_LT(n, sizeof buffer);
+    EXPECT_EQ(platform::compareNoCase(buffer, dir.path().c_str()), 0);
+    EXPECT_EQ(search("*.INI"), std::set<std::string>{"one.ini"});
+    // Too small a buffer: the needed room comes back and the buffer is not touched.
+    char tiny[4] = "xyz";
+    EXPECT_GT(platform::currentDirectory(tiny, sizeof tiny), sizeof tiny);
+    EXPECT_STREQ(tiny, "xyz");
+}
+
+TEST(PlatformOrder, FileNamesSortWithoutCaseLikeWindows) {
+    std::vector<std::string> names = {"patch.pak", "Data2.pak", "data1.PAK", "DATA.pak", "a_b.pak"};
+    std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
+        return platform::compareNoCase(a.c_str(), b.c_str()) < 0;
+    });
+    EXPECT_EQ(names, (std::vector<std::string>{"a_b.pak", "DATA.pak", "data1.PAK", "Data2.pak",
+                                               "patch.pak"}));
+    EXPECT_EQ(platform::compareNoCase("GAME.INI", "game.ini"), 0);
+}
+
+TEST(PlatformMemory, PagesComeZeroFilledAndGoBack) {
+    const uint32_t n = 3 * 4096 + 17;
+    auto* pages = static_cast<unsigned char*>(platform::allocatePages(n));
+    ASSERT_NE(pages, nullptr);
+    EXPECT_TRUE(std::all_of(pages, pages + n, [](unsigned char b) { return b == 0; }));
+    std::memset(pages, 0xAB, n);
+    platform::freePages(pages, n);
+    EXPECT_EQ(platform::allocatePages(0), nullptr);
+}
+
+TEST(PlatformMemory, HeapFailuresCanBeInjected) {
+    platform::failHeapAllocationsAfter(1);
+    void* first = platform::heapAllocate(8);
+    void* second = platform::heapAllocate(8);
+    platform::failHeapAllocationsAfter(-1);
+    void* third = platform::heapAllocate(8);
+    EXPECT_NE(first, nullptr);
+    EXPECT_EQ(second, nullptr);
+    EXPECT_NE(third, nullptr);
+    platform::heapFree(first);
+    platform::heapFree(third);
+    platform::heapFree(nullptr);
+}
+
+TEST(PlatformText, FormatterBoundsItsOutputAndKnowsI64) {
+    EXPECT_EQ(formatted("%s\\%s", "dir", "a.pak"), "dir\\a.pak");
+    EXPECT_EQ(formatted("%I64d|%d", 12345678901234LL, 7), "12345678901234|7");
+    EXPECT_EQ(formatted("%08x", 0xBEEFu), "0000beef");
+    char small[5];
+    va_list none{};
+    int needed = platform::formatText(small, sizeof small, "abcdefgh", none);
+    EXPECT_EQ(needed, 8);
+    EXPECT_STREQ(small, "abcd");
+}
+
+TEST(PlatformText, Cp932AndUtf8RoundTrip) {
+    // "設定" and the full-width Ａ, with a 0x5C trail byte in between.
+    const std::string cp932 = "\x90\xdd\x92\xe8" + kSo + "\x82\x60\\x";
+    char utf8[64];
+    ASSERT_GT(platform::cp932ToUtf8(cp932.c_str(), utf8, sizeof utf8), 0);
+    EXPECT_STREQ(utf8, "設定ソＡ\\x");
+    char back[64];
+    ASSERT_EQ(platform::utf8ToCp932(utf8, back, sizeof back), static_cast<int>(cp932.size()));
+    EXPECT_EQ(back, cp932);
+    // Not representable, malformed, or too long for the room: -1.
+    EXPECT_EQ(platform::utf8ToCp932("\xF0\x9F\x98\x80", back, sizeof back), -1);
+    EXPECT_EQ(platform::cp932ToUtf8("\x81", utf8, sizeof utf8), -1);
+    EXPECT_EQ(platform::cp932ToUtf8("abcdef", utf8, 3), -1);
+}
+
+namespace {
+int handlerCalls = 0;
+int answerRetry(void*, const char* text, const char* caption, uint32_t style) {
+    ++handlerCalls;
+    EXPECT_STREQ(text, "t");
+    EXPECT_STREQ(caption, "c");
+    EXPECT_EQ(style, 0x40002u);
+    return platform::kIdRetry;
+}
+} // namespace
+
+TEST(PlatformMessageBox, TestHandlerReplacesTheBox) {
+    platform::MessageBoxHandler previous = platform::setMessageBoxHandler(answerRetry);
+    EXPECT_EQ(platform::messageBox(nullptr, "t", "c", 0x40002u), platform::kIdRetry);
+    platform::setMessageBoxHandler(previous);
+    EXPECT_EQ(handlerCalls, 1);
+}
