@@ -1,0 +1,119 @@
+// Formatting into a String: results, the room the measuring pass reserves, and the guarantee
+// that no pattern writes past the block.
+#include "text/byte_string.h"
+
+#include "platform/platform.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+namespace {
+// ファイル %s が開けません。
+const char kPrompt[] = "\x83\x74\x83\x40\x83\x43\x83\x8B %s \x82\xAA\x8A\x4A\x82\xAF\x82\xDC"
+                       "\x82\xB9\x82\xF1\x81\x42";
+
+// A String holding 60 bytes: whether an append of an estimated T bytes grows the 64-byte block
+// tells whether T is above 3.
+String sixty() {
+    std::string text(60, '.');
+    return String(text.c_str());
+}
+} // namespace
+
+TEST(StringFormat, JoinsPathsAndAppends) {
+    String path;
+    path.format("%s\\%s", "dir", "a.pak");
+    EXPECT_STREQ(path.data, "dir\\a.pak");
+    EXPECT_EQ(path.length, 9);
+    EXPECT_EQ(path.capacity, 64);
+    EXPECT_EQ(path.cursor, path.data);
+
+    String dir("dir");
+    dir.moveCursor(1, 0);
+    dir.appendFormat("\\%s", "x");
+    EXPECT_STREQ(dir.data, "dir\\x");
+    EXPECT_EQ(dir.cursor, dir.data + 1);
+
+    String empty;
+    empty.format("");
+    ASSERT_NE(empty.data, nullptr);
+    EXPECT_STREQ(empty.data, "");
+    EXPECT_EQ(empty.length, 0);
+}
+
+TEST(StringFormat, DoubleBytePatternsKeepTheirPercentSigns) {
+    String message;
+    message.format(kPrompt, "GAME.INI");
+    std::string expected(kPrompt);
+    expected.replace(expected.find("%s"), 2, "GAME.INI");
+    EXPECT_EQ(message.data, expected);
+    // A trail byte 0x25 does not exist in code page 932, but 0x5C does: "%%" after ソ.
+    String percent;
+    percent.format("\x83\x5C%%%d", 5);
+    EXPECT_STREQ(percent.data, "\x83\x5C%5");
+}
+
+TEST(StringFormat, MeasuresTextConversionsWithWidthAndPrecision) {
+    String a = sixty();
+    a.appendFormat("%5.2s", "abcdef"); // room 5: grows
+    EXPECT_EQ(a.capacity, 128);
+    EXPECT_EQ(std::string(a.data + 60), "   ab");
+    String b = sixty();
+    b.appendFormat("%.3s", "abcdef"); // room 3: fits
+    EXPECT_EQ(b.capacity, 64);
+    EXPECT_EQ(std::string(b.data + 60), "abc");
+    String c = sixty();
+    c.appendFormat("%%%%"); // 2 bytes, no argument
+    EXPECT_EQ(c.capacity, 64);
+    EXPECT_EQ(std::string(c.data + 60), "%%");
+}
+
+TEST(StringFormat, IntegersAndFloats) {
+    String s;
+    s.format("%*d|%I64d|%08x|%f|%.2f", 4, 7, 9876543210LL, 0xBEEFu, 1.5, 1.5);
+    EXPECT_STREQ(s.data, "   7|9876543210|0000beef|1.500000|1.50");
+    EXPECT_EQ(s.length, static_cast<int>(std::strlen(s.data)));
+}
+
+TEST(StringFormat, UnfinishedSpecificationsEndTheMeasure) {
+    for (const char* pattern : {"abc%", "abc%-", "abc%5", "abc%5.", "abc%I64"}) {
+        String s;
+        s.format(pattern);
+        ASSERT_NE(s.data, nullptr) << pattern;
+        EXPECT_EQ(std::string(s.data).substr(0, 3), "abc") << pattern;
+        EXPECT_EQ(s.length, static_cast<int>(std::strlen(s.data))) << pattern;
+    }
+}
+
+TEST(StringFormat, ResultsLongerThanTheEstimateNeverOverrunTheBlock) {
+    // "%E" is outside the measuring table and gets no room; "%.300e" exceeds the room of 128;
+    // wide text is estimated at one byte per character. Each must come out whole and fit.
+    String e;
+    e.format("%E", 1e300);
+    EXPECT_STREQ(e.data, "1.000000E+300");
+    EXPECT_LT(e.length, e.capacity + 1);
+
+    String big;
+    big.format("%.300e", 1.0);
+    EXPECT_EQ(big.length, 306);
+    EXPECT_LE(big.length, big.capacity);
+    EXPECT_EQ(std::string(big.data).substr(0, 4), "1.00");
+
+    String tail = sixty();
+    tail.appendFormat("%E%s", 2.5, "xyz");
+    EXPECT_EQ(std::string(tail.data + 60), "2.500000E+00xyz");
+    EXPECT_LE(tail.length, tail.capacity);
+}
+
+TEST(StringFormat, NoStorageLeavesTheStringEmpty) {
+    String s("abc");
+    platform::failHeapAllocationsAfter(0);
+    std::string longText(300, 'z');
+    s.appendFormat("%s", longText.c_str());
+    platform::failHeapAllocationsAfter(-1);
+    EXPECT_EQ(s.data, nullptr);
+    EXPECT_EQ(s.length, 0);
+    EXPECT_EQ(s.capacity, 0);
+}

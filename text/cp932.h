@@ -1,0 +1,71 @@
+// Character primitives of code page 932 (Shift-JIS), the encoding of every text the system
+// reads: settings, archive entry names, paths and messages.
+//
+// A double-byte character is a lead byte (0x81-0x9F, 0xE0-0xFC) followed by a trail byte
+// (0x40-0x7E, 0x80-0xFC). Trail bytes include '[', '\\' and ']' and the ASCII letters, so every
+// search here steps over whole characters and never matches the second byte of a double-byte
+// character. These functions are used on every platform, whatever the host's own code page,
+// so that the data reads the same everywhere.
+//
+// A character code is the byte value for a single-byte character and lead * 256 + trail for a
+// double-byte one. A lead byte directly before the terminating NUL counts as a single byte.
+#pragma once
+
+#include <cstddef>
+
+namespace cp932 {
+
+inline bool isLeadByte(unsigned char b) {
+    return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC);
+}
+
+inline bool isTrailByte(unsigned char b) {
+    return (b >= 0x40 && b <= 0x7E) || (b >= 0x80 && b <= 0xFC);
+}
+
+// Byte count (1 or 2) of the character at p, which must not be the terminating NUL.
+inline int characterLength(const char* p) {
+    return isLeadByte(static_cast<unsigned char>(p[0])) && p[1] != '\0' ? 2 : 1;
+}
+
+// The character after the one at p; p itself at the terminating NUL.
+inline const char* next(const char* p) {
+    return *p == '\0' ? p : p + characterLength(p);
+}
+inline char* next(char* p) {
+    return *p == '\0' ? p : p + characterLength(p);
+}
+
+// The character before current, found by scanning from start; start itself at start.
+const char* previous(const char* start, const char* current);
+inline char* previous(char* start, char* current) {
+    return const_cast<char*>(previous(static_cast<const char*>(start), current));
+}
+
+// The code of the character at p (see above).
+unsigned characterCode(const char* p);
+
+// First, or last, character of text whose code equals code; null when there is none.
+// Searching for 0 finds the terminating NUL.
+const char* findChar(const char* text, unsigned code);
+const char* findLastChar(const char* text, unsigned code);
+
+// First character of text that is in set, or that is not in set; null when the text ends
+// first. Double-byte characters of set match as whole characters.
+const char* findFirstOf(const char* text, const char* set);
+const char* findFirstNotOf(const char* text, const char* set);
+
+// First character boundary of text at which pattern occurs; null when none. An empty pattern
+// occurs at the start.
+const char* findSubstring(const char* text, const char* pattern);
+
+// Case-insensitive comparison, character by character: ASCII letters fold to lower case, the
+// full-width Latin letters (0x8281-0x829A) to their capitals (0x8260-0x8279); every other
+// character compares by its code. Returns -1, 0 or 1 like strcmp.
+int compareNoCase(const char* a, const char* b);
+
+// Copies at most count bytes of src to dst without splitting a double-byte character at the
+// end and without stopping at a NUL; returns the number of bytes copied. Writes no terminator.
+std::size_t boundedCopy(char* dst, const char* src, std::size_t count);
+
+} // namespace cp932
