@@ -114,8 +114,10 @@ class String {
     // The whole content of an open file with every line end made one line feed
     // (text/ini_reader.cpp).
     void loadText(VirtualFile& file);
-    // One length-prefixed name of an archive directory (vfs/pak_format.cpp).
-    void readFrom(VirtualFile& file);
+    // One length-prefixed name of an archive directory (vfs/pak_format.cpp). Returns 1 when
+    // the name was read whole, 0 when its length is negative or longer than what is left of
+    // the file, or the file ends early; the text then holds only the bytes actually read.
+    int readFrom(VirtualFile& file);
 
   private:
     // Replaces the text by that of built, in a fresh block sized for it. False, with the text

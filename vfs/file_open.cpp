@@ -1,0 +1,159 @@
+// VirtualFile::open: a name is looked up as a loose file first, then in the archives of the
+// current directory, then in those of each SearchPathList directory; when all of that fails the
+// user is asked to abort, retry or ignore. A name with '*' is first resolved against the disk.
+#include "vfs/file_open.h"
+
+#include "launcher/error_exceptions.h"
+#include "platform/platform.h"
+#include "text/cp932.h"
+#include "vfs/messages.h"
+#include "vfs/virtual_file.h"
+
+#include <cstring>
+
+std::vector<String> SearchPathList;
+int suppressFilePrompt = 0;
+
+namespace {
+
+bool exists(const char* path) {
+    return platform::fileAttributes(path) != platform::kInvalidAttributes;
+}
+
+// The last backslash of path (stepping over double-byte characters), or null.
+const char* lastBackslash(const char* path) {
+    return cp932::findLastChar(path, '\\');
+}
+
+} // namespace
+
+int VirtualFile::open(const char* name, int flags) {
+    return openFile(name, flags, true);
+}
+
+int VirtualFile::openFile(const char* wanted, int flags, bool archives) {
+    close();
+    if (wanted == nullptr) return 0;
+    int access = flags & 3;
+    const char* mode = access == 1 ? "w+b" : access == 2 ? "a+b" : "rb";
+    bool writeIntent = access == 1 || access == 2;
+    bool searchPathList = (flags & 8) == 0;
+
+    for (;;) {
+        // Every attempt starts again from the name as given, so a Retry after a wildcard
+        // scans the directory afresh.
+        path.assign(wanted);
+        attemptOpen(wanted, mode, writeIntent, searchPathList, archives);
+        if (stream != nullptr) break;
+        if (suppressFilePrompt && !writeIntent) break;
+
+        String prompt;
+        prompt.appendFormat(messages::kFilePrompt, wanted);
+        int answer = prompt.showMessage(nullptr, messages::kFilePromptCaption,
+                                        platform::kMbAbortRetryIgnore);
+        if (answer == platform::kIdRetry) continue;
+        if (answer == platform::kIdAbort) {
+            String message;
+            message.appendFormat(messages::kFileAborted, wanted);
+            close();
+            throw ZKErrorException(message.data);
+        }
+        break; // Ignore, or no box could be shown at all
+    }
+    position = 0;
+    return stream != nullptr ? 1 : 0;
+}
+
+void VirtualFile::attemptOpen(const char* wanted, const char* mode, bool writeIntent,
+                              bool searchPathList, bool archives) {
+    if (cp932::findChar(wanted, '*') != nullptr) {
+        platform::FileSearch matches(wanted);
+        platform::FoundFile found;
+        while (matches.next(found)) {
+            if (found.isDirectory) continue;
+            // The match lives in the pattern's directory; a pattern without one names the
+            // current directory.
+            const char* separator = lastBackslash(wanted);
+            String resolved;
+            if (separator != nullptr) {
+                resolved.append(wanted, static_cast<int>(separator - wanted));
+                resolved.append("\\");
+            }
+            resolved.append(found.name);
+            path.assign(resolved);
+            name.assign(resolved);
+            stream = platform::openStream(path.data, mode);
+            inArchive = 0;
+            baseOffset = 0;
+            return;
+        }
+        if (archives) searchArchives(wanted, searchPathList);
+        return;
+    }
+    if (exists(wanted) || writeIntent) {
+        if (const char* separator = lastBackslash(wanted)) {
+            String directory(wanted, static_cast<int>(separator - wanted));
+            if (directory.data != nullptr && !exists(directory.data))
+                createDirectories(directory.data);
+        }
+        name.assign(wanted);
+        stream = platform::openStream(wanted, mode);
+        inArchive = 0;
+        baseOffset = 0;
+        return;
+    }
+    if (archives) searchArchives(wanted, searchPathList);
+}
+
+void VirtualFile::searchArchives(const char* wanted, bool searchPathList) {
+    // A current directory that does not fit leaves the text empty, which names no directory.
+    String current(512);
+    if (current.data != nullptr) platform::currentDirectory(current.data, 512);
+    if (findInArchives(current.data, wanted)) return;
+    if (!searchPathList) return;
+    for (std::size_t i = 0; i < SearchPathList.size(); ++i)
+        if (findInArchives(SearchPathList[i].data, wanted)) return;
+}
+
+int pathExists(const char* path) {
+    if (path == nullptr) return 0;
+    const char* second = cp932::next(path);
+    bool drive = path[0] != '\\' && path[0] != '\0' && cp932::characterCode(second) == ':';
+    if (!drive) return exists(path) ? 1 : 0;
+
+    // The volume root is the first three characters: C:\ (or C: for a bare drive).
+    const char* end = path;
+    for (int i = 0; i < 3 && *end != '\0'; ++i)
+        end = cp932::next(end);
+    String root(path, static_cast<int>(end - path));
+    if (root.data == nullptr || !platform::volumeAnswers(root.data)) return 0;
+    if (exists(path)) return 1;
+    return platform::canOpenExisting(path) ? 1 : 0;
+}
+
+void createDirectories(const char* path) {
+    if (path == nullptr) return;
+    String prefix;
+    // A root-relative path keeps its leading backslash, and a network path (\\server\share)
+    // its server and share, which cannot be created.
+    const char* p = path;
+    int fixedComponents = 0;
+    if (p[0] == '\\' && p[1] == '\\') {
+        prefix.append("\\\\");
+        p += 2;
+        fixedComponents = 2;
+    } else if (p[0] == '\\') {
+        prefix.append("\\");
+        ++p;
+    }
+    String walker(p);
+    String component;
+    walker.cursorToStart();
+    while (walker.nextToken(component, "\\", false) != nullptr) {
+        prefix.append(component.data);
+        bool root = fixedComponents > 0 || cp932::characterCode(cp932::next(component.data)) == ':';
+        if (fixedComponents > 0) --fixedComponents;
+        if (!root && prefix.data != nullptr) platform::createDirectory(prefix.data);
+        prefix.append("\\");
+    }
+}

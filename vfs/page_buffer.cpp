@@ -1,0 +1,23 @@
+#include "vfs/page_buffer.h"
+
+#include "platform/platform.h"
+
+#include <cstring>
+
+void PageBuffer::resize(uint32_t n) {
+    if (n == byteCount) {
+        if (pages != nullptr) std::memset(pages, 0, byteCount);
+        return;
+    }
+    release();
+    if (n == 0) return;
+    pages = static_cast<unsigned char*>(platform::allocatePages(n));
+    if (pages == nullptr) throw static_cast<uint32_t>(0xC0000017u);
+    byteCount = n;
+}
+
+void PageBuffer::release() {
+    if (pages != nullptr) platform::freePages(pages, byteCount);
+    pages = nullptr;
+    byteCount = 0;
+}

@@ -1,0 +1,24 @@
+// PageBuffer: zero-filled page memory for an archive's inflated directory, taken from the
+// operating system and handed back as soon as the archive has been scanned.
+#pragma once
+
+#include <cstdint>
+
+class PageBuffer {
+  public:
+    PageBuffer() = default;
+    PageBuffer(const PageBuffer&) = delete;
+    PageBuffer& operator=(const PageBuffer&) = delete;
+    virtual ~PageBuffer() { release(); }
+
+    // Afterwards the buffer holds exactly n bytes, all zero (none for n = 0). Resizing to the
+    // current size keeps the memory and clears it. When the pages cannot be had the buffer is
+    // left empty and the operating system's status for exhausted memory, 0xC0000017, is thrown
+    // as a bare uint32_t.
+    void resize(uint32_t n);
+    // Gives the memory back; the buffer is empty afterwards.
+    void release();
+
+    uint32_t byteCount = 0; // bytes held; 0 when there is no memory
+    unsigned char* pages = nullptr;
+};

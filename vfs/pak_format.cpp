@@ -1,0 +1,110 @@
+// Decoding the pak format: headers, directory records, stored names and name matching.
+// The byte layout of every version is described in pak_format.h.
+#include "vfs/pak_format.h"
+
+#include "text/byte_string.h"
+#include "text/cp932.h"
+#include "vfs/virtual_file.h"
+
+#include <cstring>
+
+namespace {
+
+uint32_t littleEndian32(const unsigned char* b) {
+    return b[0] | (b[1] << 8) | (b[2] << 16) | (static_cast<uint32_t>(b[3]) << 24);
+}
+
+// Reads a 4-byte little-endian number into value; false (value untouched) when the file ends.
+bool readNumber(VirtualFile& file, uint32_t& value) {
+    unsigned char bytes[4];
+    if (file.read(bytes, 4) != 4) return false;
+    value = littleEndian32(bytes);
+    return true;
+}
+
+// Code of the character at p for name matching: ASCII capitals and full-width capitals folded
+// to their small letters.
+unsigned matchCode(const char* p) {
+    unsigned code = cp932::characterCode(p);
+    if (code >= 'A' && code <= 'Z') return code + 32;
+    if (code >= 0x8260 && code <= 0x8279) return code + 0x21;
+    return code;
+}
+
+} // namespace
+
+void PakHeader::read(VirtualFile& file) {
+    readNumber(file, version);
+    readNumber(file, entryCount);
+    if (version == 0 || version > 4) return;
+    readNumber(file, directorySize);
+    readNumber(file, packedDirectorySize);
+    if (version == 1) return;
+    if (version == 2) {
+        uint32_t integer = 0;
+        if (readNumber(file, integer)) value = integer;
+    } else {
+        unsigned char bytes[8];
+        if (file.read(bytes, 8) == 8) {
+            uint64_t bits = littleEndian32(bytes) | (uint64_t{littleEndian32(bytes + 4)} << 32);
+            std::memcpy(&value, &bits, sizeof value);
+        }
+    }
+    file.read(archiveName, sizeof archiveName);
+}
+
+uint32_t headerSize(uint32_t version) {
+    switch (version) {
+    case 2:
+        return 276;
+    case 3:
+    case 4:
+        return 280;
+    default:
+        return 16;
+    }
+}
+
+int String::readFrom(VirtualFile& file) {
+    clear();
+    uint32_t count = 0;
+    if (!readNumber(file, count)) return 0;
+    auto length = static_cast<int32_t>(count);
+    if (length == 0) return 1;
+    // A length the file cannot hold is corrupt: refuse it before asking for storage.
+    if (length < 0 || static_cast<uint64_t>(length) > file.bytesLeft()) return 0;
+    reserve(length);
+    if (data == nullptr) return 0;
+    uint32_t delivered = file.read(data, static_cast<uint32_t>(length));
+    data[delivered] = '\0'; // a short read ends the text after what was delivered
+    cursor = data;
+    this->length = byteLength();
+    return delivered == static_cast<uint32_t>(length);
+}
+
+int PakEntry::readRecord(VirtualFile& file, int numberCount) {
+    if (!name.readFrom(file)) return 0;
+    uint32_t values[6];
+    for (int i = 0; i < numberCount; ++i)
+        if (!readNumber(file, values[i])) return 0;
+    std::memcpy(numbers, values, sizeof(uint32_t) * static_cast<std::size_t>(numberCount));
+    return 1;
+}
+
+void normaliseWantedName(String& wanted) {
+    wanted.replaceAll("\\\\", "\\");
+    wanted.replaceAll(".*", ".");
+}
+
+bool nameMatches(const char* wanted, uint32_t wantedLength, const char* recordName) {
+    if (recordName == nullptr) recordName = "";
+    uint32_t consumed = 0;
+    while (consumed < wantedLength) {
+        if (matchCode(wanted) != matchCode(recordName)) return false;
+        int width = cp932::characterLength(wanted);
+        consumed += static_cast<uint32_t>(width);
+        wanted += width;
+        recordName += cp932::characterLength(recordName);
+    }
+    return true;
+}

@@ -1,0 +1,127 @@
+// VirtualFile: the reading modes (memory, region, disk), size, seek and read.
+#include "vfs/virtual_file.h"
+
+#include "platform/platform.h"
+
+#include <cstring>
+
+namespace {
+
+// Low 32 bits of a position, as the runtime library's 32-bit stream offsets take them.
+long low32(int64_t value) {
+    return static_cast<long>(static_cast<int32_t>(value));
+}
+
+} // namespace
+
+VirtualFile::VirtualFile() : entry(std::make_unique<PakEntry>()) {}
+
+VirtualFile::~VirtualFile() {
+    entry.reset();
+    close();
+}
+
+void VirtualFile::close() {
+    if (stream != nullptr) {
+        std::fflush(stream);
+        std::fclose(stream);
+        stream = nullptr;
+        path.clear();
+    }
+    if (buffer != nullptr && ownsBuffer) platform::heapFree(buffer);
+    buffer = nullptr;
+    ownsBuffer = 0;
+    inMemory = 0;
+    inArchive = 0;
+    position = 0;
+    readPointer = nullptr;
+}
+
+int VirtualFile::openBuffer(void* block, uint32_t size) {
+    close();
+    auto* bytes = static_cast<unsigned char*>(block);
+    if (bytes == nullptr) {
+        bytes = static_cast<unsigned char*>(platform::heapAllocate(size));
+        if (bytes == nullptr) return 0;
+        std::memset(bytes, 0, size);
+        ownsBuffer = 1;
+    }
+    baseOffset = 0;
+    bufferSize = size;
+    buffer = readPointer = bytes;
+    inMemory = 1;
+    return 1;
+}
+
+uint32_t VirtualFile::size() {
+    if (inMemory) return static_cast<uint32_t>(bufferSize);
+    if (inArchive) return entry->numbers[2];
+    if (stream == nullptr) return 0;
+    long here = std::ftell(stream);
+    seek(0, 2);
+    long end = std::ftell(stream);
+    seek(here, 0);
+    return static_cast<uint32_t>(end);
+}
+
+int VirtualFile::seek(int64_t offset, int origin) {
+    if (inMemory || (stream != nullptr && inArchive)) {
+        // Memory and region mode share their rules: origin 2 counts back from the end.
+        int64_t target;
+        switch (origin) {
+        case 0:
+            target = offset;
+            break;
+        case 1:
+            target = position + offset;
+            break;
+        case 2:
+            target = static_cast<int64_t>(size()) - offset;
+            break;
+        default:
+            return -1;
+        }
+        if (inMemory) {
+            if (target < 0 || target > bufferSize) return -1; // stays where it was
+            position = target;
+            readPointer = buffer + position;
+            return 0;
+        }
+        if (target < 0) return -1; // before the entry: another entry's bytes
+        position = target;
+        return std::fseek(
+            stream,
+            static_cast<long>(static_cast<uint32_t>(position) + static_cast<uint32_t>(baseOffset)),
+            SEEK_SET);
+    }
+    if (stream == nullptr) return 0;
+    int result = std::fseek(stream, low32(offset), origin);
+    position = std::ftell(stream);
+    return result;
+}
+
+uint32_t VirtualFile::read(void* destination, uint32_t count) {
+    if (inMemory) {
+        if (position + count > bufferSize) count = static_cast<uint32_t>(bufferSize - position);
+        if (count == 0) return 0;
+        std::memmove(destination, readPointer, count);
+        readPointer += count;
+        position += count;
+        return count;
+    }
+    if (stream == nullptr) return 0;
+    if (inArchive) { // an entry read in place ends where the entry ends
+        int64_t left = static_cast<int64_t>(size()) - position;
+        if (left <= 0) return 0;
+        if (count > left) count = static_cast<uint32_t>(left);
+    }
+    std::size_t delivered = std::fread(destination, 1, count, stream);
+    position += static_cast<int64_t>(delivered);
+    return static_cast<uint32_t>(delivered);
+}
+
+uint64_t VirtualFile::bytesLeft() {
+    if (!inMemory && stream == nullptr) return 0;
+    int64_t left = static_cast<int64_t>(size()) - position;
+    return left > 0 ? static_cast<uint64_t>(left) : 0;
+}

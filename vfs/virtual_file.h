@@ -1,0 +1,89 @@
+// VirtualFile: the one object through which the system reads file data, wherever it is held.
+//
+// Reading modes, as the operations tell them apart:
+//   memory mode   inMemory set           reads come from `buffer` (bufferSize bytes): a buffer
+//                                        handed to openBuffer, or an archive entry that was
+//                                        stored compressed and has been inflated at open time
+//   region mode   stream, inArchive set  an entry stored plain, read in place from the archive
+//                                        file starting at baseOffset, never past its end
+//   disk mode     stream, inArchive 0    a loose file
+//   closed        no stream, no buffer   size, seek and read answer 0
+//
+// open (file_open.cpp) looks a name up on disk, then in the archives (archive_lookup.cpp), then
+// asks the user. Nothing here throws except open (Abort at the prompt, a failed decompression)
+// and readCompressed (inflate.cpp).
+#pragma once
+
+#include "text/byte_string.h"
+#include "vfs/pak_entry.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+
+class VirtualFile {
+  public:
+    VirtualFile();
+    VirtualFile(const VirtualFile&) = delete;
+    VirtualFile& operator=(const VirtualFile&) = delete;
+    virtual ~VirtualFile();
+
+    // Opens name (file_open.cpp). Flags bits 0-1: 0 or 3 read ("rb"), 1 create or truncate
+    // ("w+b"), 2 read and append ("a+b"); bit 3 (8): do not search the archives of
+    // SearchPathList. Returns 1 when the object is open afterwards, else 0; throws
+    // ZKErrorException when the user answers Abort. position is 0 afterwards.
+    int open(const char* name, int flags);
+    // Memory mode over the caller's block, which stays the caller's, or over a fresh zero-filled
+    // block of size bytes when block is null. Returns 1, or 0 (and stays closed) when no block
+    // can be had.
+    int openBuffer(void* block, uint32_t size);
+    void close();
+
+    // The data's size in bytes.
+    uint32_t size();
+    // Origin 0 from the start, 1 from the current position, 2 from the end. In memory and region
+    // mode origin 2 counts backwards from the end (offset 4 is 4 bytes before it), and a target
+    // outside the data (memory mode) or before its start (region mode) is refused with a
+    // non-zero result. In disk mode the runtime library's fseek rules apply and its result is
+    // returned. 0 means success.
+    int seek(int64_t offset, int origin);
+    // Copies up to count bytes to destination; returns the number delivered. Reads of an archive
+    // entry stop at the entry's end.
+    uint32_t read(void* destination, uint32_t count);
+    // Bytes between the position and the end of the data.
+    uint64_t bytesLeft();
+
+    // Reads at most packedSize bytes of a zlib stream from the position and inflates them into
+    // out (outSize bytes of room); returns the bytes produced. Throws ZKErrorException with
+    // "データ解凍に失敗しました。" when the stream cannot be inflated into that room
+    // (inflate.cpp).
+    uint32_t readCompressed(uint32_t packedSize, unsigned char* out, uint32_t outSize);
+
+    // Looks name up in the archives of directory (archive_lookup.cpp). On a hit the object is
+    // open on the entry and 1 is returned; on a miss it is closed and 0 is returned.
+    int findInArchives(const char* directory, const char* name);
+
+    std::FILE* stream = nullptr;     // the loose file, or the archive an entry was found in
+    String path;                     // disk path of stream
+    String name;                     // the name the data was found under
+    int64_t position = 0;            // from the start of the data
+    int inArchive = 0;               // the data is an archive entry
+    std::unique_ptr<PakEntry> entry; // the directory record last read by a lookup
+    int64_t baseOffset = 0;          // where a plain entry's data starts in the archive
+    int inMemory = 0;                // reads come from buffer
+    unsigned char* buffer = nullptr;
+    int64_t bufferSize = 0;
+    unsigned char* readPointer = nullptr; // buffer + position in memory mode
+    int ownsBuffer = 0;                   // buffer is this object's to free
+
+  private:
+    // open without, for archive paths, a further archive lookup (which would only find the same
+    // archive list again).
+    int openFile(const char* name, int flags, bool searchArchives);
+    // One pass of open: wildcard, disk, archives. Leaves stream set on success.
+    void attemptOpen(const char* name, const char* mode, bool writeIntent, bool searchPathList,
+                     bool searchArchives);
+    void searchArchives(const char* name, bool searchPathList);
+    // Scans the archive this object is open on for the normalised wanted name.
+    int scanArchive(const char* wanted);
+};
