@@ -22,6 +22,8 @@ bool readNumber(VirtualFile& file, uint32_t& value) {
     return true;
 }
 
+unsigned asciiLower(unsigned c) { return c >= 'A' && c <= 'Z' ? c + 32 : c; }
+
 // Code of the character at p for name matching: ASCII capitals and full-width capitals folded
 // to their small letters.
 unsigned matchCode(const char* p) {
@@ -66,15 +68,20 @@ uint32_t headerSize(uint32_t version) {
 }
 
 int String::readFrom(VirtualFile& file) {
-    clear();
     uint32_t count = 0;
-    if (!readNumber(file, count)) return 0;
-    auto length = static_cast<int32_t>(count);
-    if (length == 0) return 1;
+    auto length = readNumber(file, count) ? static_cast<int32_t>(count) : -1;
     // A length the file cannot hold is corrupt: refuse it before asking for storage.
-    if (length < 0 || static_cast<uint64_t>(length) > file.bytesLeft()) return 0;
-    reserve(length);
-    if (data == nullptr) return 0;
+    if (length <= 0 || static_cast<uint64_t>(length) > file.bytesLeft()) {
+        clear();
+        return length == 0 ? 1 : 0;
+    }
+    // A directory scan reads every name into the same String: keep the block when it is large
+    // enough instead of asking the heap for a new one per record.
+    if (data == nullptr || capacity < length) {
+        clear();
+        reserve(length);
+        if (data == nullptr) return 0;
+    }
     uint32_t delivered = file.read(data, static_cast<uint32_t>(length));
     data[delivered] = '\0'; // a short read ends the text after what was delivered
     cursor = data;
@@ -84,10 +91,10 @@ int String::readFrom(VirtualFile& file) {
 
 int PakEntry::readRecord(VirtualFile& file, int numberCount) {
     if (!name.readFrom(file)) return 0;
-    uint32_t values[6];
-    for (int i = 0; i < numberCount; ++i)
-        if (!readNumber(file, values[i])) return 0;
-    std::memcpy(numbers, values, sizeof(uint32_t) * static_cast<std::size_t>(numberCount));
+    unsigned char bytes[6 * 4];
+    auto wanted = static_cast<uint32_t>(4 * numberCount);
+    if (file.read(bytes, wanted) != wanted) return 0;
+    for (int i = 0; i < numberCount; ++i) numbers[i] = littleEndian32(bytes + 4 * i);
     return 1;
 }
 
@@ -100,6 +107,15 @@ bool nameMatches(const char* wanted, uint32_t wantedLength, const char* recordNa
     if (recordName == nullptr) recordName = "";
     uint32_t consumed = 0;
     while (consumed < wantedLength) {
+        auto w = static_cast<unsigned char>(*wanted);
+        auto r = static_cast<unsigned char>(*recordName);
+        if (w < 0x80 && r < 0x80) { // two ASCII bytes, by far the most common case
+            if (asciiLower(w) != asciiLower(r)) return false;
+            ++wanted;
+            ++recordName;
+            ++consumed;
+            continue;
+        }
         if (matchCode(wanted) != matchCode(recordName)) return false;
         int width = cp932::characterLength(wanted);
         consumed += static_cast<uint32_t>(width);
