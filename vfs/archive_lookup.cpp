@@ -6,15 +6,16 @@
 // into a block of exactly its size at open time.
 //
 // Every size an archive declares is checked against what the file can hold before it is used
-// to allocate or to read, so a corrupt archive is a miss (or, where its data cannot be
-// inflated, the decompression error), never a wild allocation.
+// to allocate or to read (by PakDirectory, which every walk over an archive goes through), so a
+// corrupt archive is a miss (or, where its data cannot be inflated, the decompression error),
+// never a wild allocation.
 #include "vfs/archive_lookup.h"
 
 #include "launcher/error_exceptions.h"
 #include "platform/platform.h"
 #include "vfs/file_open.h"
 #include "vfs/messages.h"
-#include "vfs/page_buffer.h"
+#include "vfs/pak_directory.h"
 #include "vfs/pak_format.h"
 #include "vfs/virtual_file.h"
 
@@ -25,12 +26,6 @@ std::vector<String> PakList;
 String ArchiveKey;
 
 namespace {
-
-// The most bytes that packed bytes of zlib data can inflate to (deflate's ratio is at most
-// about 1032 to 1).
-uint64_t inflateLimit(uint32_t packed) {
-    return uint64_t{packed} * 1032u;
-}
 
 // The archive's own name, which need not be terminated within its 256 bytes.
 bool archiveNameIs(const PakHeader& header, const String& key) {
@@ -92,65 +87,28 @@ int VirtualFile::findInArchives(const char* directory, const char* wantedName) {
 
 int VirtualFile::scanArchive(const char* wanted) {
     auto wantedLength = static_cast<uint32_t>(std::strlen(wanted));
-    uint64_t archiveSize = size();
-    PakHeader header;
-    header.read(*this);
-    if (!ArchiveKey.isEmpty() && !archiveNameIs(header, ArchiveKey)) return 0;
-    if (header.entryCount == 0) return 0; // nothing to find (and nothing to inflate)
+    PakDirectory directory(*this);
+    if (!ArchiveKey.isEmpty() && !archiveNameIs(directory.header(), ArchiveKey)) return 0;
+    if (!directory.readDirectory()) return 0;
 
-    if (header.version == 0) {
-        for (uint32_t i = 0; i < header.entryCount; ++i) {
-            if (!entry->readRecord(*this, 3)) return 0; // corrupt from here on
-            if (!nameMatches(wanted, wantedLength, entry->name.data)) continue;
-            name.assign(entry->name);
-            seek(entry->numbers[0], 0);
-            baseOffset = entry->numbers[0];
-            inArchive = 1;
-            return 1;
-        }
-        return 0;
-    }
-
-    // Versions 1 and above: a directory stream that must fit the file and its inflate ratio.
-    uint32_t dataArea = headerSize(header.version);
-    uint64_t afterHeader = archiveSize > dataArea ? archiveSize - dataArea : 0;
-    if (header.packedDirectorySize > afterHeader ||
-        header.directorySize > inflateLimit(header.packedDirectorySize))
-        return 0;
-
-    PageBuffer directoryPages;
-    directoryPages.resize(header.directorySize);
-    readCompressed(header.packedDirectorySize, directoryPages.pages, header.directorySize);
-    VirtualFile directory;
-    if (!directory.openBuffer(directoryPages.pages, header.directorySize)) return 0;
-
-    bool wide = header.version >= 4;
-    for (uint32_t i = 0; i < header.entryCount; ++i) {
-        int whole = wide ? entry->readWide(directory) : entry->read(directory);
-        if (!whole) return 0; // corrupt from here on
+    StoredEntry stored;
+    while (directory.next(*entry, stored)) {
         if (!nameMatches(wanted, wantedLength, entry->name.data)) continue;
-
-        const uint32_t* n = entry->numbers;
-        uint32_t offset = wide ? n[1] : n[0];
-        uint32_t dataStart = offset + header.packedDirectorySize + dataArea;
-        seek(dataStart, 0);
+        seek(stored.dataStart, 0);
         name.assign(entry->name);
-        uint32_t compressed = wide ? n[4] : n[3];
-        if (compressed == 0) {
-            baseOffset = dataStart;
+        if (!stored.compressed) {
+            baseOffset = stored.dataStart;
         } else {
-            uint32_t unpacked = wide ? n[2] : n[1];
-            uint32_t packed = wide ? n[5] : n[4];
             // Sizes the archive cannot back are a failed decompression, found before any
             // allocation is made for them.
-            if (dataStart > archiveSize || packed > archiveSize - dataStart ||
-                unpacked > inflateLimit(packed))
+            if (!directory.dataInside(stored) || !PakDirectory::inflatable(stored))
                 throw ZKErrorException(messages::kInflateFailed);
+            uint32_t unpacked = stored.unpackedSize;
             auto* block = static_cast<unsigned char*>(platform::heapAllocate(unpacked));
             if (block == nullptr) throw ZKErrorException(messages::kInflateFailed);
             buffer = block;
             ownsBuffer = 1; // freed by close, also when inflating fails
-            uint32_t produced = readCompressed(packed, block, unpacked);
+            uint32_t produced = readCompressed(stored.packedSize, block, unpacked);
             // A stream that ends early leaves the rest of the block zero, never stale memory.
             std::memset(block + produced, 0, unpacked - produced);
             readPointer = block;
