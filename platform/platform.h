@@ -19,6 +19,8 @@
 #include <cstdint>
 #include <cstdio>
 #include <memory>
+#include <string>
+#include <vector>
 
 namespace platform {
 
@@ -82,6 +84,10 @@ class FileSearch {
 
     // Fills out with the next match and returns true, or returns false when there is none left.
     bool next(FoundFile& out);
+    // How many entries next has passed over so far because their names have no code page 932
+    // form or do not fit FoundFile (POSIX; Windows reports such names with '?' in place of the
+    // characters it cannot write, so there it is always 0).
+    unsigned skipped() const;
 
     struct State;
 
@@ -94,6 +100,71 @@ class FileSearch {
 // order agrees with it on ASCII names (punctuation before digits before letters, letters
 // without case).
 int compareNoCase(const char* a, const char* b);
+
+// ---- Writing files safely ----------------------------------------------------------------
+// For programs that write files named by untrusted data (the entries of an archive) and that must
+// never leave a half-written file behind: exclusive creation, links that are seen rather than
+// followed, and renaming into place.
+
+// Attribute bit of a symbolic link (on Windows: of any reparse point, junctions included).
+constexpr uint32_t kReparsePointAttribute = 0x400u;
+
+// The attributes of path itself: like fileAttributes, except that when path is a symbolic link
+// the link is not followed and kReparsePointAttribute is set (POSIX reports no other bit for a
+// link; Windows adds the link's own bits, kDirectoryAttribute for a directory link).
+// kInvalidAttributes when nothing is there.
+uint32_t linkAttributes(const char* path);
+
+// Creates a new, empty file at path and opens it for reading and writing in binary mode
+// ("w+b"). Fails when anything exists at path, a symbolic link included (dangling or not; it is
+// never followed), with lastError 183 (ERROR_ALREADY_EXISTS) in that case. The caller owns the
+// stream. Null on failure.
+std::FILE* createNewFile(const char* path);
+
+// Renames the file from to the name to, in one step, within one volume. With replace, an
+// existing file at to is replaced (a symbolic link there is replaced itself, never followed);
+// without it, an existing to makes the call fail with lastError 183 and leaves both alone.
+// A directory at to is never replaced. False on failure.
+bool moveFile(const char* from, const char* to, bool replace);
+
+// Deletes the file at path (a symbolic link itself, not its target). False on failure.
+bool removeFile(const char* path);
+
+// Whether the two paths name the same existing file or directory (through links too). False when
+// either names nothing.
+bool sameFile(const char* a, const char* b);
+
+// Makes path the current directory. False on failure.
+bool changeDirectory(const char* path);
+
+// ---- Command line and console -------------------------------------------------------------
+// The host's text encoding is the one of command lines, terminals and text files on this
+// system: UTF-8 on POSIX; on Windows the ANSI code page, code page 932 here, so that host text
+// and system text are the same bytes there and only the console itself is written in UTF-16.
+
+// Fills out with the program's arguments after its own name, in the host's encoding: on POSIX
+// the bytes of argv unchanged; on Windows the wide command line (argc and argv are not used)
+// converted to code page 932. False when an argument holds a character that code page 932 does
+// not have (Windows only); out then holds the arguments before it.
+bool commandLineArguments(int argc, char** argv, std::vector<std::string>& out);
+
+// Converts host text (an argument) to system text. POSIX: UTF-8 to code page 932; Windows: the
+// bytes unchanged. False (out then means nothing) when the text is not valid in the host's encoding
+// or holds a character that code page 932 does not have.
+bool hostToSystemText(const char* text, std::string& out);
+
+// Writes length bytes of system text to stream (standard output or standard error) for a person
+// to read: POSIX converts it to UTF-8; Windows writes it to a console through the console's
+// UTF-16 interface and to anything else (a file, a pipe) as it is. False when the text is not
+// valid code page 932 (nothing is written then) or writing fails.
+bool writeText(std::FILE* stream, const char* text, std::size_t length);
+
+// Whether stream is an interactive terminal (on Windows: a console; the NUL device is none).
+bool isTerminal(std::FILE* stream);
+
+// Puts stream into binary mode, so that bytes written pass unchanged (Windows translates line
+// feeds in text mode; POSIX has nothing to do). False on failure.
+bool setBinaryMode(std::FILE* stream);
 
 // ---- Memory -------------------------------------------------------------------------------
 

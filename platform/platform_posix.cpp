@@ -14,6 +14,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <iconv.h>
+#include <stdio.h> // renameat2
 #include <string>
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -228,10 +229,134 @@ uint32_t currentDirectory(char* buffer, uint32_t size) {
     return length;
 }
 
+uint32_t linkAttributes(const char* path) {
+    std::string host;
+    if (!hostPath(path, host)) return kInvalidAttributes;
+    struct stat st {};
+    if (host.empty() || lstat(host.c_str(), &st) != 0) {
+        if (host.empty()) errno = ENOENT;
+        setErrorFromErrno();
+        return kInvalidAttributes;
+    }
+    if (S_ISLNK(st.st_mode)) return kReparsePointAttribute;
+    uint32_t attributes = S_ISDIR(st.st_mode) ? kDirectoryAttribute : 0x80u;
+    if ((st.st_mode & S_IWUSR) == 0) attributes |= 0x1u;
+    return attributes;
+}
+
+std::FILE* createNewFile(const char* path) {
+    std::string host;
+    if (!hostPath(path, host)) return nullptr;
+    // O_EXCL with O_CREAT fails on any existing name, a symbolic link included, and never
+    // follows one.
+    int fd = open(host.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0) {
+        setErrorFromErrno();
+        return nullptr;
+    }
+    std::FILE* stream = fdopen(fd, "w+b");
+    if (stream == nullptr) {
+        setErrorFromErrno();
+        close(fd);
+        unlink(host.c_str());
+    }
+    return stream;
+}
+
+bool moveFile(const char* from, const char* to, bool replace) {
+    std::string hostFrom, hostTo;
+    if (!hostPath(from, hostFrom) || !hostPath(to, hostTo)) return false;
+    if (replace) {
+        struct stat st {};
+        // A directory is never replaced (rename() would replace an empty one with another).
+        if (lstat(hostTo.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+            threadLastError = 5;
+            return false;
+        }
+        if (rename(hostFrom.c_str(), hostTo.c_str()) != 0) {
+            setErrorFromErrno();
+            return false;
+        }
+        return true;
+    }
+    if (renameat2(AT_FDCWD, hostFrom.c_str(), AT_FDCWD, hostTo.c_str(), RENAME_NOREPLACE) == 0)
+        return true;
+    if (errno != EINVAL && errno != ENOSYS) {
+        setErrorFromErrno();
+        return false;
+    }
+    // A file system without RENAME_NOREPLACE: a hard link is just as exclusive.
+    if (link(hostFrom.c_str(), hostTo.c_str()) != 0) {
+        setErrorFromErrno();
+        return false;
+    }
+    unlink(hostFrom.c_str());
+    return true;
+}
+
+bool removeFile(const char* path) {
+    std::string host;
+    if (!hostPath(path, host)) return false;
+    if (unlink(host.c_str()) != 0) {
+        setErrorFromErrno();
+        return false;
+    }
+    return true;
+}
+
+bool sameFile(const char* a, const char* b) {
+    std::string hostA, hostB;
+    if (!hostPath(a, hostA) || !hostPath(b, hostB)) return false;
+    struct stat first {
+    }, second{};
+    if (stat(hostA.c_str(), &first) != 0 || stat(hostB.c_str(), &second) != 0) {
+        setErrorFromErrno();
+        return false;
+    }
+    return first.st_dev == second.st_dev && first.st_ino == second.st_ino;
+}
+
+bool changeDirectory(const char* path) {
+    std::string host;
+    if (!hostPath(path, host)) return false;
+    if (host.empty() || chdir(host.c_str()) != 0) {
+        if (host.empty()) errno = ENOENT;
+        setErrorFromErrno();
+        return false;
+    }
+    return true;
+}
+
+bool commandLineArguments(int argc, char** argv, std::vector<std::string>& out) {
+    out.clear();
+    for (int i = 1; i < argc; ++i)
+        out.emplace_back(argv[i]);
+    return true;
+}
+
+bool hostToSystemText(const char* text, std::string& out) {
+    return toCp932(text, std::strlen(text), out);
+}
+
+bool writeText(std::FILE* stream, const char* text, std::size_t length) {
+    std::string utf8;
+    if (!toUtf8(text, length, utf8)) return false;
+    return std::fwrite(utf8.data(), 1, utf8.size(), stream) == utf8.size();
+}
+
+bool isTerminal(std::FILE* stream) {
+    return isatty(fileno(stream)) == 1;
+}
+
+bool setBinaryMode(std::FILE* /*stream*/) {
+    return true; // POSIX streams never translate
+}
+
 struct FileSearch::State {
     DIR* dir = nullptr;
     std::string directory; // host path of the directory, with a trailing '/' unless empty
     std::string pattern;   // code page 932 name pattern
+    unsigned skipped = 0;  // names without a code page 932 form, or too long
 };
 
 FileSearch::FileSearch(const char* pattern) : state_(std::make_unique<State>()) {
@@ -265,7 +390,10 @@ bool FileSearch::next(FoundFile& out) {
     while (dirent* entry = readdir(state_->dir)) {
         if (std::strcmp(entry->d_name, ".") == 0 || std::strcmp(entry->d_name, "..") == 0) continue;
         std::string name;
-        if (!systemPath(entry->d_name, name) || name.size() >= sizeof out.name) continue;
+        if (!systemPath(entry->d_name, name) || name.size() >= sizeof out.name) {
+            ++state_->skipped;
+            continue;
+        }
         if (!wildcardMatch(state_->pattern.c_str(), name.c_str())) continue;
         struct stat st {};
         std::string full = state_->directory + entry->d_name;
@@ -275,6 +403,10 @@ bool FileSearch::next(FoundFile& out) {
     }
     threadLastError = 18; // ERROR_NO_MORE_FILES
     return false;
+}
+
+unsigned FileSearch::skipped() const {
+    return state_->skipped;
 }
 
 int compareNoCase(const char* a, const char* b) {

@@ -5,6 +5,9 @@
 
 #include <windows.h>
 
+#include <fcntl.h>
+#include <io.h>
+
 #include <cstring>
 #include <string>
 
@@ -47,6 +50,117 @@ uint32_t currentDirectory(char* buffer, uint32_t size) {
     return GetCurrentDirectoryA(size, buffer);
 }
 
+uint32_t linkAttributes(const char* path) {
+    // GetFileAttributes reports a reparse point's own attributes; it never follows one.
+    return GetFileAttributesA(path);
+}
+
+std::FILE* createNewFile(const char* path) {
+    // CREATE_NEW fails on any existing name, a symbolic link included.
+    HANDLE handle = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        // CREATE_NEW reports ERROR_FILE_EXISTS; the contract is the one code for both cases.
+        if (GetLastError() == ERROR_FILE_EXISTS) SetLastError(ERROR_ALREADY_EXISTS);
+        return nullptr;
+    }
+    int fd = _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_RDWR | _O_BINARY);
+    if (fd == -1) {
+        CloseHandle(handle);
+        DeleteFileA(path);
+        SetLastError(ERROR_TOO_MANY_OPEN_FILES);
+        return nullptr;
+    }
+    std::FILE* stream = _fdopen(fd, "w+b");
+    if (stream == nullptr) {
+        _close(fd);
+        DeleteFileA(path);
+        SetLastError(ERROR_TOO_MANY_OPEN_FILES);
+    }
+    return stream;
+}
+
+bool moveFile(const char* from, const char* to, bool replace) {
+    return MoveFileExA(from, to, replace ? MOVEFILE_REPLACE_EXISTING : 0) != 0;
+}
+
+bool removeFile(const char* path) {
+    return DeleteFileA(path) != 0;
+}
+
+namespace {
+
+// The volume and index that identify an existing file or directory.
+bool fileIdentity(const char* path, BY_HANDLE_FILE_INFORMATION& info) {
+    HANDLE handle = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) return false;
+    bool known = GetFileInformationByHandle(handle, &info) != 0;
+    CloseHandle(handle);
+    return known;
+}
+
+} // namespace
+
+bool sameFile(const char* a, const char* b) {
+    BY_HANDLE_FILE_INFORMATION first{}, second{};
+    if (!fileIdentity(a, first) || !fileIdentity(b, second)) return false;
+    return first.dwVolumeSerialNumber == second.dwVolumeSerialNumber &&
+           first.nFileIndexHigh == second.nFileIndexHigh &&
+           first.nFileIndexLow == second.nFileIndexLow;
+}
+
+bool changeDirectory(const char* path) {
+    return SetCurrentDirectoryA(path) != 0;
+}
+
+bool hostToSystemText(const char* text, std::string& out) {
+    out.assign(text); // the ANSI code page is code page 932 already
+    return true;
+}
+
+namespace {
+
+// The console behind stream, or null when stream goes to a file, a pipe or the NUL device.
+HANDLE consoleOf(std::FILE* stream) {
+    auto handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)));
+    DWORD mode = 0;
+    if (handle == INVALID_HANDLE_VALUE || !GetConsoleMode(handle, &mode)) return nullptr;
+    return handle;
+}
+
+} // namespace
+
+bool writeText(std::FILE* stream, const char* text, std::size_t length) {
+    if (length == 0) return true;
+    HANDLE console = consoleOf(stream);
+    if (console == nullptr) return std::fwrite(text, 1, length, stream) == length;
+    int wideLength =
+        MultiByteToWideChar(932, MB_ERR_INVALID_CHARS, text, static_cast<int>(length), nullptr, 0);
+    if (wideLength <= 0) return false;
+    std::wstring wide(static_cast<std::size_t>(wideLength), L'\0');
+    MultiByteToWideChar(932, MB_ERR_INVALID_CHARS, text, static_cast<int>(length), wide.data(),
+                        wideLength);
+    std::fflush(stream); // what went through the stream comes first
+    const wchar_t* next = wide.c_str();
+    DWORD left = static_cast<DWORD>(wide.size());
+    while (left > 0) {
+        DWORD written = 0;
+        if (!WriteConsoleW(console, next, left, &written, nullptr) || written == 0) return false;
+        next += written;
+        left -= written;
+    }
+    return true;
+}
+
+bool isTerminal(std::FILE* stream) {
+    return consoleOf(stream) != nullptr;
+}
+
+bool setBinaryMode(std::FILE* stream) {
+    return _setmode(_fileno(stream), _O_BINARY) != -1;
+}
+
 struct FileSearch::State {
     HANDLE handle = INVALID_HANDLE_VALUE;
     WIN32_FIND_DATAA first{};
@@ -78,6 +192,10 @@ bool FileSearch::next(FoundFile& out) {
     out.name[sizeof out.name - 1] = '\0';
     out.isDirectory = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
     return true;
+}
+
+unsigned FileSearch::skipped() const {
+    return 0;
 }
 
 int compareNoCase(const char* a, const char* b) {
