@@ -1,0 +1,63 @@
+// pak cat [--dir DIR] NAME: a file's data, found the way the game finds it.
+#include "platform/platform.h"
+#include "tools/pak/commands.h"
+#include "tools/pak/console_text.h"
+#include "tools/pak/failure.h"
+#include "tools/pak/game_directory.h"
+#include "vfs/virtual_file.h"
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace pak {
+
+namespace {
+
+constexpr char kHelp[] = R"(Usage: pak cat [--dir DIR] [--raw] [--] NAME
+
+Writes the data of NAME to standard output, exactly as the game opens it: a file of that name
+first, then the first entry, in the *.pak archives of the directory taken in name order, whose
+name begins with NAME (letters without regard to case; "title.*" stands for "title." and so
+matches any extension). The bytes pass unchanged.
+
+Options:
+  --dir DIR   look in DIR instead of the current directory
+  --raw       take NAME as Shift-JIS bytes
+  --          ends the options, for a NAME that begins with -
+)";
+
+constexpr uint32_t kChunk = 64 * 1024;
+
+int run(Console& console, const ParsedArguments& arguments) {
+    requireOperands(arguments, 1, 1, "cat", "NAME");
+    std::string name = console.text(arguments.operands[0], "NAME");
+    std::string place = enterGameDirectory(console, arguments);
+    VirtualFile file;
+    openInGameDirectory(file, name, place);
+
+    platform::setBinaryMode(stdout);
+    std::vector<unsigned char> chunk(kChunk);
+    uint32_t size = file.size();
+    uint32_t left = size;
+    while (left > 0) {
+        uint32_t got = file.read(chunk.data(), left < kChunk ? left : kChunk);
+        if (got == 0)
+            throw Failure(kCorrupt, name + ": the data ends after " + std::to_string(size - left) +
+                                        " of its " + std::to_string(size) + " bytes");
+        if (std::fwrite(chunk.data(), 1, got, stdout) != got)
+            throw Failure(kCorrupt, "standard output: cannot be written");
+        left -= got;
+    }
+    return kSuccess;
+}
+
+} // namespace
+
+const Command kCatCommand = {"cat",
+                             "cat [--dir DIR] NAME          the data of a file or entry",
+                             kHelp,
+                             {{"dir", 0, true}},
+                             run};
+
+} // namespace pak

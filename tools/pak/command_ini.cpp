@@ -1,0 +1,71 @@
+// pak ini [--dir DIR] [--file FILE] SECTION KEY: one settings value, read as the game reads it.
+#include "launcher/error_exceptions.h"
+#include "text/byte_string.h"
+#include "text/ini_reader.h"
+#include "tools/pak/commands.h"
+#include "tools/pak/console_text.h"
+#include "tools/pak/failure.h"
+#include "tools/pak/game_directory.h"
+#include "vfs/virtual_file.h"
+
+#include <string>
+
+namespace pak {
+
+namespace {
+
+constexpr char kHelp[] = R"(Usage: pak ini [--dir DIR] [--file FILE] [--raw] [--] SECTION KEY
+
+Prints the value of KEY in section SECTION of the settings file FILE (GAME.INI unless told
+otherwise) and a line feed. FILE is found exactly as the game finds it: a file of that name
+first, then an entry of the *.pak archives of the directory (see pak cat --help). Section and
+key are compared as the game compares them.
+
+Options:
+  --dir DIR     look in DIR instead of the current directory
+  --file FILE   the settings file (default GAME.INI)
+  --raw         take SECTION, KEY and FILE as Shift-JIS bytes and print the value as its bytes
+
+Exit code 1 when the file, the section or the key is missing or the value is empty.
+)";
+
+int run(Console& console, const ParsedArguments& arguments) {
+    requireOperands(arguments, 2, 2, "ini", "SECTION KEY");
+    std::string section = console.text(arguments.operands[0], "SECTION");
+    std::string key = console.text(arguments.operands[1], "KEY");
+    const std::string* fileArgument = arguments.value("file");
+    std::string fileName =
+        fileArgument != nullptr ? console.text(*fileArgument, "FILE") : std::string("GAME.INI");
+    std::string place = enterGameDirectory(console, arguments);
+    {
+        // Told apart from a missing value: a settings file that is nowhere.
+        VirtualFile probe;
+        openInGameDirectory(probe, fileName, place);
+    }
+
+    String value;
+    try {
+        readIniValue(section.c_str(), key.c_str(), value, fileName.c_str());
+    } catch (const ZKErrorException& error) {
+        throw Failure(kCorrupt, fileName + ": cannot be read (" +
+                                    (error.message.data != nullptr ? error.message.data : "") +
+                                    ")");
+    }
+    if (value.isEmpty())
+        throw Failure(kNotFound,
+                      fileName + ": no value for " + key + " in section [" + section + "]");
+    console.print(value.data, true);
+    console.printAscii("\n");
+    return kSuccess;
+}
+
+} // namespace
+
+const Command kIniCommand = {"ini",
+                             "ini [--dir DIR] [--file FILE] SECTION KEY\n"
+                             "                                one value of a settings file",
+                             kHelp,
+                             {{"dir", 0, true}, {"file", 0, true}},
+                             run};
+
+} // namespace pak

@@ -1,0 +1,34 @@
+// The commands of pak: each is a name, its options, its help text and what it does. One file
+// per command (command_*.cpp); pak_tool.cpp dispatches to them.
+#pragma once
+
+#include "tools/pak/command_line.h"
+
+#include <vector>
+
+namespace pak {
+
+class Console;
+
+struct Command {
+    const char* name;
+    const char* synopsis; // one line of the overview
+    const char* help;     // the text of pak NAME --help
+    std::vector<OptionDefinition> options;
+    // Runs the command with its parsed arguments and returns the exit code; throws Failure.
+    int (*run)(Console& console, const ParsedArguments& arguments);
+};
+
+extern const Command kInfoCommand;
+extern const Command kListCommand;
+extern const Command kCatCommand;
+extern const Command kIniCommand;
+extern const Command kVerifyCommand;
+extern const Command kExtractCommand;
+extern const Command kCreateCommand;
+
+// Throws Failure (kUsage) unless the command was given between least and most operands.
+void requireOperands(const ParsedArguments& arguments, std::size_t least, std::size_t most,
+                     const char* command, const char* what);
+
+} // namespace pak

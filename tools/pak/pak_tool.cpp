@@ -1,0 +1,120 @@
+// The pak program (see pak_tool.h).
+#include "tools/pak/pak_tool.h"
+
+#include "launcher/error_exceptions.h"
+#include "platform/platform.h"
+#include "tools/pak/commands.h"
+#include "tools/pak/console_text.h"
+#include "tools/pak/failure.h"
+
+#include <exception>
+#include <new>
+
+namespace pak {
+
+namespace {
+
+const Command* const kCommands[] = {&kInfoCommand,   &kListCommand,    &kCatCommand,   &kIniCommand,
+                                    &kVerifyCommand, &kExtractCommand, &kCreateCommand};
+
+std::string overview() {
+    std::string text = "Usage: pak [--raw] COMMAND [OPTION...] [OPERAND...]\n"
+                       "\n"
+                       "Looks inside the game's pak archives, reads its settings and builds new "
+                       "archives.\n"
+                       "\n"
+                       "Commands:\n";
+    for (const Command* command : kCommands)
+        text += std::string("  ") + command->synopsis + "\n";
+    text += "\n"
+            "Options come before operands; -- ends them. Every command takes --help, which\n"
+            "describes it, and --raw, which passes entry names, settings values and texts as\n"
+            "Shift-JIS bytes instead of converting them to and from the terminal's encoding.\n"
+            "\n"
+            "Exit codes: 0 success, 1 not found or no value, 2 usage error, 3 corrupt or\n"
+            "unreadable archive (or a file that cannot be read or written).\n";
+    return text;
+}
+
+int dispatch(Console& console, const std::vector<std::string>& arguments) {
+    std::size_t i = 0;
+    for (; i < arguments.size() && arguments[i].size() > 1 && arguments[i][0] == '-'; ++i) {
+        const std::string& option = arguments[i];
+        if (option == "--raw") {
+            console.setRaw(true);
+        } else if (option == "--help" || option == "-h") {
+            console.printAscii(overview());
+            return kSuccess;
+        } else {
+            throw Failure(kUsage, "unknown option " + option + " (see pak --help)");
+        }
+    }
+    if (i == arguments.size()) throw Failure(kUsage, "no command given (see pak --help)");
+    const Command* chosen = nullptr;
+    for (const Command* command : kCommands)
+        if (arguments[i] == command->name) chosen = command;
+    if (chosen == nullptr)
+        throw Failure(kUsage, "unknown command " + arguments[i] + " (see pak --help)");
+
+    ParsedArguments parsed = parseArguments(arguments, i + 1, chosen->options, chosen->name);
+    if (parsed.helpWanted) {
+        console.printAscii(chosen->help);
+        return kSuccess;
+    }
+    if (parsed.has("raw")) console.setRaw(true);
+    return chosen->run(console, parsed);
+}
+
+} // namespace
+
+void requireOperands(const ParsedArguments& arguments, std::size_t least, std::size_t most,
+                     const char* command, const char* what) {
+    std::size_t count = arguments.operands.size();
+    if (count >= least && count <= most) return;
+    std::string problem = count < least ? "missing " : "too many operands; expected ";
+    throw Failure(kUsage, std::string(command) + ": " + problem + what + " (see pak " + command +
+                              " --help)");
+}
+
+int runPak(const std::vector<std::string>& arguments) {
+    Console console;
+    int status;
+    try {
+        status = dispatch(console, arguments);
+    } catch (const Failure& failure) {
+        console.error(failure.message);
+        status = failure.exitCode;
+    } catch (const ZKErrorException& error) {
+        console.error(error.message.data != nullptr ? error.message.data : "failed");
+        status = kCorrupt;
+    } catch (const ZKException& error) {
+        console.error("failed (system error " + std::to_string(error.code) + ")");
+        status = kCorrupt;
+    } catch (uint32_t) { // exhausted page memory, as the file system reports it
+        console.error("not enough memory");
+        status = kCorrupt;
+    } catch (const std::bad_alloc&) {
+        console.error("not enough memory");
+        status = kCorrupt;
+    } catch (const std::exception& error) {
+        console.error(std::string("unexpected failure: ") + error.what());
+        status = kCorrupt;
+    }
+    if (console.outputFailed()) {
+        console.error("standard output: cannot be written");
+        if (status == kSuccess) status = kCorrupt;
+    }
+    return status;
+}
+
+int runPakCommandLine(int argc, char** argv) {
+    std::vector<std::string> arguments;
+    if (!platform::commandLineArguments(argc, argv, arguments)) {
+        Console().error("argument " + std::to_string(arguments.size() + 1) +
+                        " has characters that Shift-JIS does not have");
+        return kUsage;
+    }
+    return runPak(arguments);
+}
+
+} // namespace pak

@@ -1,0 +1,57 @@
+// PakWriter: builds a pak archive of any of the five versions from entries added one by one.
+// The layout it writes is described at the top of pak_writer.cpp.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace pak {
+
+struct WriterSettings {
+    uint32_t version = 3;    // 0 to 4
+    bool compress = true;    // store entries as zlib streams (never in version 0)
+    std::string archiveName; // system text, at most 255 bytes; versions 2 to 4 only
+};
+
+class PakWriter {
+  public:
+    // spill: an empty file open for reading and writing, where the data area is gathered
+    // until finish (the directory, which comes first in the archive, needs every entry's
+    // stored size). It stays the caller's.
+    PakWriter(const WriterSettings& settings, std::FILE* spill);
+    PakWriter(const PakWriter&) = delete;
+    PakWriter& operator=(const PakWriter&) = delete;
+
+    // Adds an entry named name (system text) holding the bytes of source, read to its end.
+    // Throws Failure: kCorrupt naming sourceName when the source cannot be read or the spill
+    // file written, or when the archive would outgrow the 2 GiB that its readers can address.
+    void add(const std::string& name, std::FILE* source, const std::string& sourceName);
+
+    // Writes the whole archive to out: header, directory, data area. Throws Failure (kCorrupt)
+    // naming outName when it cannot be written or would outgrow 2 GiB.
+    void finish(std::FILE* out, const std::string& outName);
+
+    // The greatest archive size written: the game reads archives through the C runtime's
+    // 32-bit signed file offsets.
+    static constexpr uint64_t kMaximumArchiveSize = 0x7FFFFFFF;
+
+  private:
+    struct Record {
+        std::string name;
+        uint32_t offset = 0; // within the data area
+        uint32_t size = 0;   // bytes of the entry's data
+        uint32_t stored = 0; // bytes in the data area: the packed size, or size
+    };
+
+    std::string directoryRecords(uint32_t dataStart) const;
+    void copySpill(std::FILE* out, const std::string& outName);
+
+    WriterSettings settings_;
+    std::FILE* spill_;
+    std::vector<Record> records_;
+    uint64_t dataSize_ = 0;
+};
+
+} // namespace pak

@@ -1,0 +1,95 @@
+// Collecting the files of an archive to be built (see source_files.h).
+#include "tools/pak/source_files.h"
+
+#include "platform/platform.h"
+#include "text/cp932.h"
+#include "tools/pak/entry_path.h"
+#include "tools/pak/failure.h"
+#include "tools/pak/system_path.h"
+
+#include <algorithm>
+
+namespace pak {
+
+namespace {
+
+void walk(const std::string& base, const std::string& relative, std::vector<SourceFile>& out) {
+    std::string directory = joinPath(base, relative);
+    platform::FileSearch search(joinPath(directory, "*").c_str());
+    platform::FoundFile found;
+    while (search.next(found)) {
+        std::string name = joinPath(relative, found.name);
+        std::string path = joinPath(directory, found.name);
+        if (!found.isDirectory) {
+            out.push_back({name, path});
+            continue;
+        }
+        uint32_t attributes = platform::linkAttributes(path.c_str());
+        if (attributes != platform::kInvalidAttributes &&
+            (attributes & platform::kReparsePointAttribute) == 0)
+            walk(base, name, out);
+    }
+    // The archive cannot hold such names; leaving the files out unsaid would lose them.
+    if (search.skipped() > 0)
+        throw Failure(kCorrupt, (directory.empty() ? std::string(".") : directory) + ": " +
+                                    std::to_string(search.skipped()) +
+                                    " name(s) in it have no Shift-JIS form and cannot be stored");
+}
+
+// Whether the operand is ".", "./", ".\.", ...: the base itself.
+bool namesTheBase(const std::string& operand) {
+    if (operand.empty() || operand[0] != '.') return false;
+    std::string component;
+    for (std::size_t i = 0; i <= operand.size(); ++i) {
+        if (i == operand.size() || operand[i] == '\\' || operand[i] == '/') {
+            if (!component.empty() && component != ".") return false;
+            component.clear();
+        } else {
+            component += operand[i];
+        }
+    }
+    return true;
+}
+
+} // namespace
+
+bool storedNameBefore(const std::string& a, const std::string& b) {
+    int order = cp932::compareNoCase(a.c_str(), b.c_str());
+    return order != 0 ? order < 0 : a < b;
+}
+
+std::vector<SourceFile> collectSourceFiles(const std::string& base,
+                                           const std::vector<std::string>& operands) {
+    std::vector<SourceFile> files;
+    for (const std::string& operand : operands) {
+        // The same rules as for the names an archive may hold: nothing absolute, no drive, no
+        // "..", both separators.
+        EntryPath parts = entryPath(operand);
+        std::string relative;
+        for (const std::string& component : parts.components)
+            relative = joinPath(relative, component);
+        bool wholeBase = namesTheBase(operand);
+        if (!parts.refusal.empty() && !wholeBase)
+            throw Failure(kUsage, operand + ": not a path below " +
+                                      (base.empty() ? std::string("the current directory") : base));
+        std::string path =
+            relative.empty() ? (base.empty() ? std::string(".") : base) : joinPath(base, relative);
+        uint32_t attributes = platform::fileAttributes(path.c_str());
+        if (attributes == platform::kInvalidAttributes)
+            throw Failure(kNotFound, path + ": no such file or directory");
+        if (attributes & platform::kDirectoryAttribute)
+            walk(base, relative, files);
+        else
+            files.push_back({relative, path});
+    }
+    std::sort(files.begin(), files.end(), [](const SourceFile& a, const SourceFile& b) {
+        return storedNameBefore(a.name, b.name);
+    });
+    files.erase(
+        std::unique(files.begin(), files.end(),
+                    [](const SourceFile& a, const SourceFile& b) { return a.name == b.name; }),
+        files.end());
+    return files;
+}
+
+} // namespace pak

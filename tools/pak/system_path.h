@@ -1,0 +1,20 @@
+// Putting system paths (code page 932, backslash separators) together and apart. A path may
+// end in a double-byte character whose trail byte is 0x5C (表, ソ), so its last byte says
+// nothing about a trailing separator: these functions look at whole characters.
+#pragma once
+
+#include <string>
+
+namespace pak {
+
+// Whether the path's last character is a backslash.
+bool endsWithSeparator(const std::string& path);
+
+// directory and name with one backslash between them; either alone when the other is empty.
+std::string joinPath(const std::string& directory, const std::string& name);
+
+// The directory part of a path (before its last backslash), or an empty text for a bare name
+// in the current directory. "\x" gives "\", "C:\x" gives "C:\" and "C:x" gives "C:".
+std::string directoryOf(const std::string& path);
+
+} // namespace pak
