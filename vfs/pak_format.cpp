@@ -22,7 +22,9 @@ bool readNumber(VirtualFile& file, uint32_t& value) {
     return true;
 }
 
-unsigned asciiLower(unsigned c) { return c >= 'A' && c <= 'Z' ? c + 32 : c; }
+unsigned asciiLower(unsigned c) {
+    return c >= 'A' && c <= 'Z' ? c + 32 : c;
+}
 
 // Code of the character at p for name matching: ASCII capitals and full-width capitals folded
 // to their small letters.
@@ -94,7 +96,8 @@ int PakEntry::readRecord(VirtualFile& file, int numberCount) {
     unsigned char bytes[6 * 4];
     auto wanted = static_cast<uint32_t>(4 * numberCount);
     if (file.read(bytes, wanted) != wanted) return 0;
-    for (int i = 0; i < numberCount; ++i) numbers[i] = littleEndian32(bytes + 4 * i);
+    for (int i = 0; i < numberCount; ++i)
+        numbers[i] = littleEndian32(bytes + 4 * i);
     return 1;
 }
 
