@@ -113,6 +113,14 @@ void writeFile(const std::string& path, const std::string& bytes) {
     std::fclose(f);
 }
 
+std::string randomBytes(std::size_t n, unsigned seed) {
+    std::mt19937 random(seed);
+    std::string bytes(n, '\0');
+    for (char& c : bytes)
+        c = static_cast<char>(random());
+    return bytes;
+}
+
 std::string readFile(const std::string& path) {
     std::FILE* f = platform::openStream(path.c_str(), "rb");
     if (!f) throw std::runtime_error("cannot read " + path);

@@ -47,6 +47,9 @@ std::string readFile(const std::string& path);
 void makeDirectory(const std::string& path);
 void removeFile(const std::string& path);
 
+// n bytes that zlib cannot shrink, the same for the same seed.
+std::string randomBytes(std::size_t n, unsigned seed);
+
 // One message box that a test answered.
 struct ShownMessage {
     void* owner;

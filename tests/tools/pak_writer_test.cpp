@@ -12,7 +12,6 @@
 
 #include <gtest/gtest.h>
 
-#include <random>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -26,20 +25,12 @@ struct Source {
     std::string name, data;
 };
 
-std::string noise(std::size_t n) {
-    std::mt19937 random(11);
-    std::string s(n, '\0');
-    for (char& c : s)
-        c = static_cast<char>(random());
-    return s;
-}
-
 const std::vector<Source>& sources() {
     static const std::vector<Source> all = {
         {"GAME.INI", "[\x90\xdd\x92\xe8]\r\nTitle=x\r\n"},
         {"\x95\x5C\\\x83\x5C.txt", "hyou-so"}, // 表\ソ.txt: both trail bytes are 0x5C
         {"\x83\x5C.txt", "so"},                // ソ.txt
-        {"big.bin", noise(300000)},            // more than one chunk of the writer
+        {"big.bin", randomBytes(300000, 11)},  // more than one chunk of the writer
         {"empty.dat", ""},
         {"zeros.bin", std::string(200000, '\0')},
     };

@@ -1,12 +1,12 @@
 // PageBuffer and readCompressed, driven with real zlib streams.
 #include "launcher/error_exceptions.h"
+#include "tests/support/test_support.h"
 #include "vfs/page_buffer.h"
 #include "vfs/virtual_file.h"
 
 #include <gtest/gtest.h>
 #include <zlib.h>
 
-#include <random>
 #include <string>
 #include <vector>
 
@@ -20,14 +20,6 @@ std::vector<unsigned char> deflated(const std::string& data) {
               Z_OK);
     out.resize(size);
     return out;
-}
-
-std::string noise(std::size_t n) {
-    std::mt19937 random(7);
-    std::string s(n, '\0');
-    for (char& c : s)
-        c = static_cast<char>(random());
-    return s;
 }
 
 bool throwsInflateError(VirtualFile& file, uint32_t packed, unsigned char* out, uint32_t size) {
@@ -61,7 +53,8 @@ TEST(PageBuffer, ResizeClearsReusesAndReleases) {
 }
 
 TEST(ReadCompressed, InflatesAcrossChunksAndIgnoresBytesAfterTheStream) {
-    std::string data = noise(10000); // incompressible: several 4096-byte input chunks
+    std::string data =
+        testing_support::randomBytes(10000, 7); // incompressible: several 4096-byte input chunks
     std::vector<unsigned char> packed = deflated(data);
     ASSERT_GT(packed.size(), 8192u);
     packed.insert(packed.end(), 20000, 0xEE); // whatever follows the stream is never looked at
