@@ -33,7 +33,7 @@ long long larger(long long a, long long b) {
 }
 
 // The estimated byte count of pattern formatted with arguments (which it consumes). When the
-// pattern ends inside a conversion specification, unfinished is set to its '%'.
+// pattern ends inside a conversion, unfinished is set to its '%'.
 long long measure(const char* pattern, va_list arguments, const char*& unfinished) {
     unfinished = nullptr;
     long long total = 0;
@@ -45,7 +45,7 @@ long long measure(const char* pattern, va_list arguments, const char*& unfinishe
             p += width;
             continue;
         }
-        const char* specification = p++;
+        const char* conversion = p++;
         if (*p == '%') {
             total += 1;
             ++p;
@@ -77,8 +77,8 @@ long long measure(const char* pattern, va_list arguments, const char*& unfinishe
         } else if (*p == 'F' || *p == 'L' || *p == 'N') {
             ++p;
         }
-        if (*p == '\0') { // an unfinished specification adds nothing
-            unfinished = specification;
+        if (*p == '\0') { // an unfinished conversion adds nothing
+            unfinished = conversion;
             break;
         }
 
@@ -177,7 +177,7 @@ void String::appendFormatV(const char* pattern, va_list arguments) {
     long long estimate = measure(pattern, measuring, unfinished);
     va_end(measuring);
 
-    // Formatters disagree about a pattern that ends inside a specification (some print what
+    // Formatters disagree about a pattern that ends inside a conversion (some print what
     // precedes it, some fail); the text before it is what every one of them agrees on.
     std::string complete;
     if (unfinished != nullptr) {

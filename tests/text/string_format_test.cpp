@@ -77,7 +77,7 @@ TEST(StringFormat, IntegersAndFloats) {
     EXPECT_EQ(s.length, static_cast<int>(std::strlen(s.data)));
 }
 
-TEST(StringFormat, UnfinishedSpecificationsEndTheMeasure) {
+TEST(StringFormat, UnfinishedConversionsEndTheMeasure) {
     for (const char* pattern : {"abc%", "abc%-", "abc%5", "abc%5.", "abc%I64"}) {
         String s;
         s.format(pattern);
