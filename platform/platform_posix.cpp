@@ -148,19 +148,33 @@ void setLastError(uint32_t code) {
     threadLastError = code;
 }
 
-uint32_t fileAttributes(const char* path) {
+namespace {
+
+// The Windows-style attributes of path, through a symbolic link or (followLinks false) of the
+// link itself, which then reports kReparsePointAttribute alone.
+uint32_t attributesOf(const char* path, bool followLinks) {
     std::string host;
     if (!hostPath(path, host)) return kInvalidAttributes;
     struct stat st {};
-    if (host.empty() || stat(host.c_str(), &st) != 0) {
+    int status = host.empty()  ? -1
+                 : followLinks ? stat(host.c_str(), &st)
+                               : lstat(host.c_str(), &st);
+    if (status != 0) {
         if (host.empty()) errno = ENOENT;
         setErrorFromErrno();
         return kInvalidAttributes;
     }
+    if (S_ISLNK(st.st_mode)) return kReparsePointAttribute;
     uint32_t attributes =
         S_ISDIR(st.st_mode) ? kDirectoryAttribute : 0x80u; // FILE_ATTRIBUTE_NORMAL
     if ((st.st_mode & S_IWUSR) == 0) attributes |= 0x1u;   // read-only
     return attributes;
+}
+
+} // namespace
+
+uint32_t fileAttributes(const char* path) {
+    return attributesOf(path, true);
 }
 
 std::FILE* openStream(const char* path, const char* mode) {
@@ -230,18 +244,7 @@ uint32_t currentDirectory(char* buffer, uint32_t size) {
 }
 
 uint32_t linkAttributes(const char* path) {
-    std::string host;
-    if (!hostPath(path, host)) return kInvalidAttributes;
-    struct stat st {};
-    if (host.empty() || lstat(host.c_str(), &st) != 0) {
-        if (host.empty()) errno = ENOENT;
-        setErrorFromErrno();
-        return kInvalidAttributes;
-    }
-    if (S_ISLNK(st.st_mode)) return kReparsePointAttribute;
-    uint32_t attributes = S_ISDIR(st.st_mode) ? kDirectoryAttribute : 0x80u;
-    if ((st.st_mode & S_IWUSR) == 0) attributes |= 0x1u;
-    return attributes;
+    return attributesOf(path, false);
 }
 
 std::FILE* createNewFile(const char* path) {
