@@ -29,6 +29,7 @@
 #include "tools/pak/pak_writer.h"
 
 #include "tools/pak/failure.h"
+#include "vfs/pak_format.h"
 
 #include <zlib.h>
 
@@ -44,19 +45,6 @@ void putNumber(std::string& out, uint32_t n) {
     char bytes[4] = {static_cast<char>(n & 0xFF), static_cast<char>((n >> 8) & 0xFF),
                      static_cast<char>((n >> 16) & 0xFF), static_cast<char>((n >> 24) & 0xFF)};
     out.append(bytes, 4);
-}
-
-uint32_t headerBytes(uint32_t version) {
-    switch (version) {
-    case 0:
-        return 8;
-    case 1:
-        return 16;
-    case 2:
-        return 276;
-    default:
-        return 280;
-    }
 }
 
 // One deflate stream, ended when it goes out of scope.
@@ -200,7 +188,7 @@ void PakWriter::finish(std::FILE* out, const std::string& outName) {
                      static_cast<uLong>(records.size())) != Z_OK)
             throw Failure(kCorrupt, outName + ": the directory cannot be compressed");
         directory.resize(packedSize);
-        if (headerBytes(version) + directory.size() + dataSize_ > kMaximumArchiveSize)
+        if (headerSize(version) + directory.size() + dataSize_ > kMaximumArchiveSize)
             throw Failure(kCorrupt, outName + ": the archive would outgrow 2 GiB");
         putNumber(header, static_cast<uint32_t>(records.size()));
         putNumber(header, static_cast<uint32_t>(directory.size()));
