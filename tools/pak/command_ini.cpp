@@ -1,5 +1,4 @@
 // pak ini [--dir DIR] [--file FILE] SECTION KEY: one settings value, read as the game reads it.
-#include "launcher/error_exceptions.h"
 #include "text/byte_string.h"
 #include "text/ini_reader.h"
 #include "tools/pak/commands.h"
@@ -37,20 +36,17 @@ int run(Console& console, const ParsedArguments& arguments) {
     std::string fileName =
         fileArgument != nullptr ? console.text(*fileArgument, "FILE") : std::string("GAME.INI");
     std::string place = enterGameDirectory(console, arguments);
-    {
-        // Told apart from a missing value: a settings file that is nowhere.
-        VirtualFile probe;
-        openInGameDirectory(probe, fileName, place);
-    }
 
-    String value;
-    try {
-        readIniValue(section.c_str(), key.c_str(), value, fileName.c_str());
-    } catch (const ZKErrorException& error) {
-        throw Failure(kCorrupt, fileName + ": cannot be read (" +
-                                    (error.message.data != nullptr ? error.message.data : "") +
-                                    ")");
+    // readIniValue's own steps, with the open made once and told apart: a settings file that
+    // is nowhere, or cannot be inflated, is not the same as a missing value.
+    String text;
+    {
+        VirtualFile file;
+        openInGameDirectory(file, fileName, place);
+        text.loadText(file);
     }
+    String value;
+    findIniValue(section.c_str(), key.c_str(), value, text);
     if (value.isEmpty())
         throw Failure(kNotFound,
                       fileName + ": no value for " + key + " in section [" + section + "]");
