@@ -6,8 +6,8 @@
 // that the file system throws (Abort at the file prompt, an archive that cannot be inflated)
 // ends the launcher with exit code 1 after telling the user, instead of crashing it.
 #include "launcher/directx_probe.h"
-#include "launcher/error_exceptions.h"
-#include "text/ini_reader.h"
+#include "settings/ini_reader.h"
+#include "text/error_exceptions.h"
 
 #include <windows.h>
 

@@ -5,6 +5,7 @@
 // characters, so the trail byte 0x5C of a character such as 0x95 0x5C is never taken for a
 // backslash. Conversions use glibc's iconv tables for CP932 (Windows-31J), in which 0x5C is the
 // backslash and not the yen sign.
+#include "base/cp932.h"
 #include "platform/backend.h"
 #include "platform/platform.h"
 #include "platform/wildcard.h"
@@ -61,10 +62,6 @@ void setErrorFromErrno() {
     threadLastError = errorFromErrno(errno);
 }
 
-bool isLead(unsigned char b) {
-    return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC);
-}
-
 // One iconv conversion descriptor per direction and thread, opened on first use.
 class Converter {
   public:
@@ -116,7 +113,7 @@ bool toCp932(const char* text, std::size_t length, std::string& out) {
 bool hostPath(const char* path, std::string& out) {
     std::string slashed;
     for (const char* p = path; *p != '\0'; ++p) {
-        if (isLead(static_cast<unsigned char>(*p)) && p[1] != '\0') {
+        if (cp932::characterLength(p) == 2) {
             slashed += p[0];
             slashed += p[1];
             ++p;
@@ -366,7 +363,7 @@ FileSearch::FileSearch(const char* pattern) : state_(std::make_unique<State>()) 
     // Split at the last separator, stepping over double-byte characters.
     const char* lastSeparator = nullptr;
     for (const char* p = pattern; *p != '\0'; ++p) {
-        if (isLead(static_cast<unsigned char>(*p)) && p[1] != '\0')
+        if (cp932::characterLength(p) == 2)
             ++p;
         else if (*p == '\\')
             lastSeparator = p;

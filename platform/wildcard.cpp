@@ -1,24 +1,15 @@
 #include "platform/wildcard.h"
 
+#include "base/cp932.h"
+
 namespace platform {
 
 namespace {
 
-bool isLead(unsigned char b) {
-    return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC);
-}
-
 // Length in bytes of the character at p (1 or 2), and its case-folded code.
 int characterAt(const char* p, unsigned* code) {
-    auto b = static_cast<unsigned char>(p[0]);
-    if (isLead(b) && p[1] != '\0') {
-        unsigned c = b * 256u + static_cast<unsigned char>(p[1]);
-        if (c >= 0x8260 && c <= 0x8279) c += 0x21; // full-width capitals to small letters
-        *code = c;
-        return 2;
-    }
-    *code = (b >= 'A' && b <= 'Z') ? b + 32u : b;
-    return 1;
+    *code = cp932::foldCase(cp932::characterCode(p));
+    return cp932::characterLength(p);
 }
 
 } // namespace

@@ -14,7 +14,7 @@
 //   font: <face name>, or (default)
 //   window: <left> <top> <width> <height>   once the window is on the screen
 //   closed: after <n> seconds | by the user
-#include "text/ini_reader.h"
+#include "settings/ini_reader.h"
 
 #include <windows.h>
 

@@ -5,8 +5,8 @@
 // ("I64" marks a 64-bit integer, "h"/"l" narrow and wide text) but cannot be exact for every
 // pattern, so the formatter is always given the room actually reserved as its bound: when the
 // result did not fit, the block grows to the exact size and the text is formatted again.
+#include "base/cp932.h"
 #include "text/byte_string.h"
-#include "text/cp932.h"
 
 #include "platform/platform.h"
 

@@ -11,8 +11,8 @@
 // never a wild allocation.
 #include "vfs/archive_lookup.h"
 
-#include "launcher/error_exceptions.h"
 #include "platform/platform.h"
+#include "text/error_exceptions.h"
 #include "vfs/file_open.h"
 #include "vfs/messages.h"
 #include "vfs/pak_directory.h"

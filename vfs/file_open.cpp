@@ -3,9 +3,9 @@
 // user is asked to abort, retry or ignore. A name with '*' is first resolved against the disk.
 #include "vfs/file_open.h"
 
-#include "launcher/error_exceptions.h"
+#include "base/cp932.h"
 #include "platform/platform.h"
-#include "text/cp932.h"
+#include "text/error_exceptions.h"
 #include "vfs/messages.h"
 #include "vfs/virtual_file.h"
 

@@ -1,7 +1,7 @@
 // VirtualFile::readCompressed: a zlib stream from the file's position, inflated straight into
 // the caller's block in input chunks of 4096 bytes. There is no intermediate output buffer and
 // the output never grows: the caller sizes it from the archive's directory.
-#include "launcher/error_exceptions.h"
+#include "text/error_exceptions.h"
 #include "vfs/messages.h"
 #include "vfs/virtual_file.h"
 

@@ -2,8 +2,8 @@
 // The byte layout of every version is described in pak_format.h.
 #include "vfs/pak_format.h"
 
+#include "base/cp932.h"
 #include "text/byte_string.h"
-#include "text/cp932.h"
 #include "vfs/virtual_file.h"
 
 #include <cstring>
@@ -20,19 +20,6 @@ bool readNumber(VirtualFile& file, uint32_t& value) {
     if (file.read(bytes, 4) != 4) return false;
     value = littleEndian32(bytes);
     return true;
-}
-
-unsigned asciiLower(unsigned c) {
-    return c >= 'A' && c <= 'Z' ? c + 32 : c;
-}
-
-// Code of the character at p for name matching: ASCII capitals and full-width capitals folded
-// to their small letters.
-unsigned matchCode(const char* p) {
-    unsigned code = cp932::characterCode(p);
-    if (code >= 'A' && code <= 'Z') return code + 32;
-    if (code >= 0x8260 && code <= 0x8279) return code + 0x21;
-    return code;
 }
 
 } // namespace
@@ -113,13 +100,15 @@ bool nameMatches(const char* wanted, uint32_t wantedLength, const char* recordNa
         auto w = static_cast<unsigned char>(*wanted);
         auto r = static_cast<unsigned char>(*recordName);
         if (w < 0x80 && r < 0x80) { // two ASCII bytes, by far the most common case
-            if (asciiLower(w) != asciiLower(r)) return false;
+            if (cp932::foldCase(w) != cp932::foldCase(r)) return false;
             ++wanted;
             ++recordName;
             ++consumed;
             continue;
         }
-        if (matchCode(wanted) != matchCode(recordName)) return false;
+        if (cp932::foldCase(cp932::characterCode(wanted)) !=
+            cp932::foldCase(cp932::characterCode(recordName)))
+            return false;
         int width = cp932::characterLength(wanted);
         consumed += static_cast<uint32_t>(width);
         wanted += width;

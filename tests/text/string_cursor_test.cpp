@@ -1,6 +1,6 @@
 // Cursor moves, searches and the editing operations of String.
-#include "launcher/error_exceptions.h"
 #include "text/byte_string.h"
+#include "text/error_exceptions.h"
 
 #include "platform/platform.h"
 

@@ -1,8 +1,8 @@
 // The archive lookup end to end in a temporary game directory: which archive wins, what the
 // file looks like after a hit, and how corrupt archives end.
-#include "launcher/error_exceptions.h"
 #include "platform/platform.h"
 #include "tests/support/vfs_support.h"
+#include "text/error_exceptions.h"
 #include "vfs/archive_lookup.h"
 #include "vfs/file_open.h"
 #include "vfs/virtual_file.h"

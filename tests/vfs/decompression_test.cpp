@@ -1,6 +1,6 @@
 // PageBuffer and readCompressed, driven with real zlib streams.
-#include "launcher/error_exceptions.h"
 #include "tests/support/test_support.h"
+#include "text/error_exceptions.h"
 #include "vfs/page_buffer.h"
 #include "vfs/virtual_file.h"
 

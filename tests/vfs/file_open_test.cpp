@@ -1,7 +1,7 @@
 // open: flags, wildcards, directory creation, path tests and the Abort/Retry/Ignore prompt.
-#include "launcher/error_exceptions.h"
 #include "platform/platform.h"
 #include "tests/support/vfs_support.h"
+#include "text/error_exceptions.h"
 #include "vfs/file_open.h"
 #include "vfs/virtual_file.h"
 

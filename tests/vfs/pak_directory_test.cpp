@@ -2,8 +2,8 @@
 // every version, and where it stops on corrupt archives.
 #include "vfs/pak_directory.h"
 
-#include "launcher/error_exceptions.h"
 #include "tests/support/vfs_support.h"
+#include "text/error_exceptions.h"
 #include "vfs/file_open.h"
 #include "vfs/pak_entry.h"
 #include "vfs/virtual_file.h"

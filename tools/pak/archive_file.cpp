@@ -1,8 +1,8 @@
 // Opening an archive named on the command line (see archive_file.h).
 #include "tools/pak/archive_file.h"
 
-#include "launcher/error_exceptions.h"
 #include "platform/platform.h"
+#include "text/error_exceptions.h"
 #include "tools/pak/failure.h"
 
 #include <string>

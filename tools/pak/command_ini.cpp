@@ -1,6 +1,6 @@
 // pak ini [--dir DIR] [--file FILE] SECTION KEY: one settings value, read as the game reads it.
+#include "settings/ini_reader.h"
 #include "text/byte_string.h"
-#include "text/ini_reader.h"
 #include "tools/pak/commands.h"
 #include "tools/pak/console_text.h"
 #include "tools/pak/failure.h"

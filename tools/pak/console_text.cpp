@@ -1,8 +1,8 @@
 // Converting arguments and output at the edge of the tool (see console_text.h).
 #include "tools/pak/console_text.h"
 
+#include "base/cp932.h"
 #include "platform/platform.h"
-#include "text/cp932.h"
 #include "tools/pak/failure.h"
 
 namespace pak {

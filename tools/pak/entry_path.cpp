@@ -1,7 +1,7 @@
 // Judging entry names before anything is written for them (see entry_path.h).
 #include "tools/pak/entry_path.h"
 
-#include "text/cp932.h"
+#include "base/cp932.h"
 
 namespace pak {
 

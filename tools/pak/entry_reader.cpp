@@ -3,8 +3,8 @@
 // accept silently (a plain entry that runs past the end, a stream that ends early).
 #include "tools/pak/entry_reader.h"
 
-#include "launcher/error_exceptions.h"
 #include "platform/platform.h"
+#include "text/error_exceptions.h"
 #include "tools/pak/failure.h"
 
 #include <string>

@@ -1,8 +1,8 @@
 // Looking names up the way the game does (see game_directory.h).
 #include "tools/pak/game_directory.h"
 
-#include "launcher/error_exceptions.h"
 #include "platform/platform.h"
+#include "text/error_exceptions.h"
 #include "tools/pak/console_text.h"
 #include "tools/pak/failure.h"
 #include "vfs/file_open.h"

@@ -1,8 +1,8 @@
 // The pak program (see pak_tool.h).
 #include "tools/pak/pak_tool.h"
 
-#include "launcher/error_exceptions.h"
 #include "platform/platform.h"
+#include "text/error_exceptions.h"
 #include "tools/pak/commands.h"
 #include "tools/pak/console_text.h"
 #include "tools/pak/failure.h"

@@ -1,8 +1,8 @@
 // Collecting the files of an archive to be built (see source_files.h).
 #include "tools/pak/source_files.h"
 
+#include "base/cp932.h"
 #include "platform/platform.h"
-#include "text/cp932.h"
 #include "tools/pak/entry_path.h"
 #include "tools/pak/failure.h"
 #include "tools/pak/system_path.h"

@@ -1,7 +1,7 @@
 // System paths, character by character (see system_path.h).
 #include "tools/pak/system_path.h"
 
-#include "text/cp932.h"
+#include "base/cp932.h"
 
 namespace pak {
 

@@ -1,18 +1,10 @@
-#include "text/cp932.h"
+#include "base/cp932.h"
 
 #include <cstring>
 
 namespace cp932 {
 
 namespace {
-
-// Case-folded code for the comparison: ASCII capitals to small letters, full-width small
-// letters to full-width capitals (the code page's upper-case mapping).
-unsigned foldedCode(unsigned code) {
-    if (code >= 'A' && code <= 'Z') return code + 32;
-    if (code >= 0x8281 && code <= 0x829A) return code - 0x21;
-    return code;
-}
 
 bool inSet(unsigned code, const char* set) {
     for (const char* s = set; *s != '\0'; s = next(s))
@@ -75,7 +67,7 @@ const char* findSubstring(const char* text, const char* pattern) {
 
 int compareNoCase(const char* a, const char* b) {
     for (;;) {
-        unsigned ca = foldedCode(characterCode(a)), cb = foldedCode(characterCode(b));
+        unsigned ca = foldCase(characterCode(a)), cb = foldCase(characterCode(b));
         if (ca != cb) return ca > cb ? 1 : -1;
         if (ca == 0) return 0;
         a = next(a);

@@ -5,7 +5,7 @@
 // header of another section it jumps straight to the next '[' anywhere further on (resuming one
 // character before it); if the wanted header was not met by the end of the text it wraps once to
 // the start; escapes are replaced before a line is split, so an escaped tab ends a key or value.
-#include "text/ini_reader.h"
+#include "settings/ini_reader.h"
 
 #include "vfs/virtual_file.h"
 

@@ -1,6 +1,6 @@
 // The code page 932 primitives: every search must step over double-byte characters whose
 // trail byte looks like ASCII (0x5C backslash, 0x5B '[', letters).
-#include "text/cp932.h"
+#include "base/cp932.h"
 
 #include <gtest/gtest.h>
 

@@ -9,6 +9,9 @@
 //
 // A character code is the byte value for a single-byte character and lead * 256 + trail for a
 // double-byte one. A lead byte directly before the terminating NUL counts as a single byte.
+//
+// This is the lowest library of all: the platform layer follows these rules too, so each rule
+// is written here once.
 #pragma once
 
 #include <cstddef>
@@ -45,6 +48,15 @@ inline char* previous(char* start, char* current) {
 // The code of the character at p (see above).
 unsigned characterCode(const char* p);
 
+// The letters that the system compares without regard to case: the ASCII letters and the
+// full-width Latin letters (capitals 0x8260-0x8279, small letters 0x8281-0x829A). Returns the
+// small letter for a capital and every other code unchanged.
+inline unsigned foldCase(unsigned code) {
+    if (code >= 'A' && code <= 'Z') return code + 0x20;
+    if (code >= 0x8260 && code <= 0x8279) return code + 0x21;
+    return code;
+}
+
 // First, or last, character of text whose code equals code; null when there is none.
 // Searching for 0 finds the terminating NUL.
 const char* findChar(const char* text, unsigned code);
@@ -59,9 +71,8 @@ const char* findFirstNotOf(const char* text, const char* set);
 // occurs at the start.
 const char* findSubstring(const char* text, const char* pattern);
 
-// Case-insensitive comparison, character by character: ASCII letters fold to lower case, the
-// full-width Latin letters (0x8281-0x829A) to their capitals (0x8260-0x8279); every other
-// character compares by its code. Returns -1, 0 or 1 like strcmp.
+// Case-insensitive comparison, character by character: letters compare by their foldCase code,
+// every other character by its code. Returns -1, 0 or 1 like strcmp.
 int compareNoCase(const char* a, const char* b);
 
 // Copies at most count bytes of src to dst without splitting a double-byte character at the

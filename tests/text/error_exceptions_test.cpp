@@ -1,4 +1,4 @@
-#include "launcher/error_exceptions.h"
+#include "text/error_exceptions.h"
 
 #include "platform/platform.h"
 

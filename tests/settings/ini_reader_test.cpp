@@ -1,6 +1,6 @@
 // The settings reader: the line rules on text in memory, then whole files through the virtual
 // file system (loose, in an archive, missing).
-#include "text/ini_reader.h"
+#include "settings/ini_reader.h"
 
 #include "platform/platform.h"
 #include "tests/support/vfs_support.h"

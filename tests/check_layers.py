@@ -1,0 +1,53 @@
+#!/usr/bin/env python3
+"""Fails when a source file reaches past its layer.
+
+The libraries are layers, lowest first: base, platform, text, vfs, settings, and on top the
+programs launcher, tools and samples, which sit side by side and never include each other. A
+file may include headers of its own folder and of the layers below it, by folder ("vfs/x.h"),
+never through "..". The build already refuses most upward includes (each library sees only the
+folders of what it links); this check also covers what the build cannot see, such as a header
+that no file of the wrong layer happens to compile yet.
+
+Only platform/ includes operating system headers. The Windows launcher and the sample engine
+are Windows programs by nature and their files are listed by name.
+"""
+import pathlib
+import re
+import sys
+
+root = pathlib.Path(sys.argv[1])
+LAYERS = {"base": 0, "platform": 1, "text": 2, "vfs": 3, "settings": 4,
+          "launcher": 5, "tools": 5, "samples": 5}
+WINDOWS_PROGRAMS = {"launcher/win_main.cpp", "launcher/directx_probe.cpp",
+                    "launcher/directx_probe.h", "samples/sample_engine.cpp"}
+SYSTEM_HEADER = re.compile(
+    r'#\s*include\s*<(windows|winbase|winuser|unistd|dirent|fcntl|iconv|io|direct|sys/[\w/]+)\.h>')
+QUOTED = re.compile(r'#\s*include\s*"([^"]+)"')
+
+problems = []
+for folder, level in LAYERS.items():
+    for path in sorted((root / folder).rglob("*")):
+        if path.suffix not in {".h", ".cpp", ".hpp", ".cc"}:
+            continue
+        rel = path.relative_to(root).as_posix()
+        for number, line in enumerate(path.read_text(errors="replace").splitlines(), 1):
+            where = f"{rel}:{number}: {line.strip()}"
+            if folder != "platform" and rel not in WINDOWS_PROGRAMS and SYSTEM_HEADER.search(line):
+                problems.append(f"{where}  (operating system header outside platform/)")
+            match = QUOTED.search(line)
+            if not match:
+                continue
+            target = match.group(1)
+            if ".." in target.split("/"):
+                problems.append(f"{where}  (include through '..')")
+                continue
+            top = target.split("/")[0]
+            if top not in LAYERS:
+                continue  # a generated header of the build, such as fixture_dir.h
+            if LAYERS[top] > level or (LAYERS[top] == level and top != folder):
+                problems.append(f"{where}  ({folder}/ may not include {top}/)")
+if problems:
+    print("includes against the layers (base → platform → text → vfs → settings → programs):")
+    print("\n".join(problems))
+    sys.exit(1)
+print("every include points down a layer or stays in its folder")
