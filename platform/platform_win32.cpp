@@ -1,5 +1,6 @@
 // Windows back end of the platform layer: the ANSI Windows functions, called with the arguments
-// the system has always used. Paths and texts pass through unchanged in the ANSI code page.
+// the launcher's file system depends on (for example GetVolumeInformationA with only the
+// outputs it needs). Paths and texts pass through unchanged in the ANSI code page.
 #include "platform/backend.h"
 #include "platform/platform.h"
 

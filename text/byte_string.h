@@ -112,7 +112,7 @@ class String {
 
     // ---- Reading from files -----------------------------------------------------------
     // The whole content of an open file with every line end made one line feed
-    // (text/ini_reader.cpp).
+    // (settings/ini_reader.cpp).
     void loadText(VirtualFile& file);
     // One length-prefixed name of an archive directory (vfs/pak_format.cpp). Returns 1 when
     // the name was read whole, 0 when its length is negative or longer than what is left of
@@ -120,6 +120,9 @@ class String {
     int readFrom(VirtualFile& file);
 
   private:
+    // The searches' common end: a hit (a place in this text) becomes the cursor and is
+    // returned; a miss (null) leaves the cursor alone and returns null.
+    char* moveCursorTo(const char* hit);
     // Replaces the text by that of built, in a fresh block sized for it. False, with the text
     // unchanged, when no block can be had.
     bool takeText(const String& built);

@@ -4,9 +4,9 @@
 // own. Cursor moves by offset and copyRange/erase work on bytes, as their callers expect.
 // The editing operations build the new text in a temporary String and then take it over in a
 // fresh block; if storage runs out on the way, the old text stays as it was.
-#include "launcher/error_exceptions.h"
+#include "base/cp932.h"
 #include "text/byte_string.h"
-#include "text/cp932.h"
+#include "text/error_exceptions.h"
 
 #include <cstring>
 #include <functional>
@@ -20,6 +20,12 @@ bool within(const char* p, const char* begin, const char* end) {
 }
 
 } // namespace
+
+char* String::moveCursorTo(const char* hit) {
+    if (hit == nullptr) return nullptr; // a miss leaves the cursor where it was
+    cursor = data + (hit - data);
+    return cursor;
+}
 
 void String::cursorToEnd() {
     cursor = data != nullptr ? data + byteLength() : nullptr;
@@ -56,39 +62,23 @@ int String::currentChar() const {
 }
 
 char* String::findChar(int ch) {
-    if (cursor == nullptr) return nullptr;
-    if (const char* hit = cp932::findChar(cursor, static_cast<unsigned>(ch)))
-        cursor = data + (hit - data);
-    else
-        return nullptr;
-    return cursor;
+    return cursor == nullptr ? nullptr
+                             : moveCursorTo(cp932::findChar(cursor, static_cast<unsigned>(ch)));
 }
 
 char* String::findLastChar(int ch) {
-    if (cursor == nullptr) return nullptr;
-    if (const char* hit = cp932::findLastChar(cursor, static_cast<unsigned>(ch)))
-        cursor = data + (hit - data);
-    else
-        return nullptr;
-    return cursor;
+    return cursor == nullptr ? nullptr
+                             : moveCursorTo(cp932::findLastChar(cursor, static_cast<unsigned>(ch)));
 }
 
 char* String::findAnyOf(const char* set) {
     if (cursor == nullptr || set == nullptr) return nullptr;
-    if (const char* hit = cp932::findFirstOf(cursor, set))
-        cursor = data + (hit - data);
-    else
-        return nullptr;
-    return cursor;
+    return moveCursorTo(cp932::findFirstOf(cursor, set));
 }
 
 char* String::skipChars(const char* set) {
     if (cursor == nullptr || set == nullptr) return nullptr;
-    if (const char* hit = cp932::findFirstNotOf(cursor, set))
-        cursor = data + (hit - data);
-    else
-        return nullptr;
-    return cursor;
+    return moveCursorTo(cp932::findFirstNotOf(cursor, set));
 }
 
 int String::compareNoCase(const char* other) const {

@@ -82,7 +82,8 @@ StoredEntry PakDirectory::decode(const PakEntry& entry) const {
     }
     bool wide = header_.version >= 4;
     uint32_t offset = wide ? n[1] : n[0];
-    // A 32-bit sum, as the system has always computed it.
+    // A 32-bit sum, like every number of the format: an archive's offsets are 32-bit, so a sum
+    // that wraps points at a place dataInside refuses rather than at one beyond 4 GiB.
     stored.dataStart = offset + header_.packedDirectorySize + headerSize(header_.version);
     stored.compressed = (wide ? n[4] : n[3]) != 0;
     stored.unpackedSize = wide ? n[2] : n[1];
