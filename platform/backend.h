@@ -1,12 +1,31 @@
 // What each back end supplies to the portable part of the platform layer (platform_common.cpp).
 // Internal to platform/.
+//
+// The functions that reach the file system or ask for memory are the back end's own versions of
+// the public functions of the same name in platform.h; the portable part puts them into the
+// table of system calls (platform::systemCalls), through which every call of them goes.
 #pragma once
+
+#include "platform/platform.h"
 
 #include <cstdint>
 
 namespace platform::backend {
 
+// Sets the last error from the runtime library's errno, in Windows terms.
+void setErrorFromErrno();
+
 // The system's own message box (no test handler involved); see platform::messageBox.
 int systemMessageBox(void* owner, const char* text, const char* caption, uint32_t style);
+
+std::FILE* openStream(const char* path, const char* mode);
+std::FILE* createNewFile(const char* path);
+bool seekStream(std::FILE* stream, int64_t offset, int origin);
+int64_t streamPosition(std::FILE* stream);
+bool moveFile(const char* from, const char* to, bool replace);
+bool removeFile(const char* path);
+bool createDirectory(const char* path);
+SearchStep searchNext(FileSearch::State& state, FoundFile& out);
+void* allocatePages(uint32_t n);
 
 } // namespace platform::backend

@@ -45,8 +45,29 @@ constexpr uint32_t kDirectoryAttribute = 0x10u;
 uint32_t fileAttributes(const char* path);
 
 // Opens a runtime-library stream on path with an fopen mode text ("rb", "w+b", "a+b").
-// The caller owns the stream and closes it with fclose. Null on failure.
+// The caller owns the stream and closes it with closeStream. Null on failure.
 std::FILE* openStream(const char* path, const char* mode);
+
+// Reads up to count bytes from stream into buffer. Returns the bytes delivered, fewer than count
+// only at the end of the file, or -1 when reading failed (lastError set; bytes delivered before
+// the failure are not to be used).
+std::ptrdiff_t readStream(std::FILE* stream, void* buffer, std::size_t count);
+
+// Writes count bytes of data to stream; returns the bytes accepted, fewer on failure (a full
+// disk, a write error).
+std::size_t writeStream(std::FILE* stream, const void* data, std::size_t count);
+
+// Moves stream to offset from origin (0 the start, 1 the current position, 2 the end) with
+// 64-bit offsets. False on failure (a target before the start, a stream that cannot seek); the
+// position is then unspecified and the caller must not read on as if it had moved.
+bool seekStream(std::FILE* stream, int64_t offset, int origin);
+
+// The stream's position from the start of the file, or -1 on failure.
+int64_t streamPosition(std::FILE* stream);
+
+// Flushes and closes stream (null is accepted and succeeds). False when buffered data could not
+// be written; the stream is closed all the same.
+bool closeStream(std::FILE* stream);
 
 // Creates one directory (its parent must exist). False when it could not be created,
 // also when it exists already.
@@ -75,6 +96,10 @@ struct FoundFile {
 // regard to case. Only the last path component may hold wildcards; without a backslash the
 // pattern applies to the current directory. The order is the file system's own; the entries
 // "." and ".." are never reported.
+//
+// An enumeration that cannot be completed says so: next returns false both at the end and on
+// failure, and failed tells them apart, so a directory that cannot be read never passes for an
+// empty one.
 class FileSearch {
   public:
     explicit FileSearch(const char* pattern);
@@ -82,8 +107,13 @@ class FileSearch {
     FileSearch(const FileSearch&) = delete;
     FileSearch& operator=(const FileSearch&) = delete;
 
-    // Fills out with the next match and returns true, or returns false when there is none left.
+    // Fills out with the next match and returns true, or returns false when there is none left
+    // or the directory cannot be read further.
     bool next(FoundFile& out);
+    // Whether next stopped because the directory could not be read (it does not exist, access
+    // is denied, or reading it failed) rather than at its end; lastError tells why. A pattern
+    // that matches nothing in a directory that can be read is no failure.
+    bool failed() const;
     // How many entries next has passed over so far because their names have no code page 932
     // form or do not fit FoundFile (POSIX; Windows reports such names with '?' in place of the
     // characters it cannot write, so there it is always 0).
@@ -93,6 +123,7 @@ class FileSearch {
 
   private:
     std::unique_ptr<State> state_;
+    bool failed_ = false;
 };
 
 // Orders two texts the way the system sorts file names without regard to case: negative when
@@ -219,5 +250,31 @@ MessageBoxHandler setMessageBoxHandler(MessageBoxHandler handler);
 // Makes heapAllocate succeed count more times and then fail until called again with a
 // negative count (the default: never fail).
 void failHeapAllocationsAfter(int count);
+
+// What FileSearch::next asks of the back end for one step: 1 with out filled, 0 at the end of
+// the directory, -1 when it cannot be read (with lastError set).
+enum SearchStep : int { kSearchFailed = -1, kSearchEnded = 0, kSearchFound = 1 };
+
+// Every operation of this layer that reaches the file system or asks for memory goes through
+// one entry of this table. The entries start out as the back end's own functions. A test
+// replaces an entry to make the operation fail as the system would (returning the failure and
+// setting lastError), usually by wrapping the original, and puts the table back afterwards.
+struct SystemCalls {
+    std::FILE* (*openStream)(const char* path, const char* mode);
+    std::FILE* (*createNewFile)(const char* path);
+    std::ptrdiff_t (*readStream)(std::FILE* stream, void* buffer, std::size_t count);
+    std::size_t (*writeStream)(std::FILE* stream, const void* data, std::size_t count);
+    bool (*seekStream)(std::FILE* stream, int64_t offset, int origin);
+    bool (*closeStream)(std::FILE* stream);
+    bool (*moveFile)(const char* from, const char* to, bool replace);
+    bool (*removeFile)(const char* path);
+    bool (*createDirectory)(const char* path);
+    SearchStep (*searchNext)(FileSearch::State& state, FoundFile& out);
+    void* (*allocatePages)(uint32_t n);
+    void* (*heapAllocate)(std::size_t n);
+};
+
+// The live table.
+SystemCalls& systemCalls();
 
 } // namespace platform

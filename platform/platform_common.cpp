@@ -1,5 +1,6 @@
-// The parts of the platform layer that are the same on every operating system: the heap with
-// its injectable failures and the dispatch of message boxes to a test handler.
+// The parts of the platform layer that are the same on every operating system: the table of
+// system calls with the dispatch through it, the heap with its injectable failures, and the
+// dispatch of message boxes to a test handler.
 #include "platform/backend.h"
 #include "platform/platform.h"
 
@@ -9,15 +10,111 @@
 namespace platform {
 
 namespace {
+
 std::atomic<int> allocationsBeforeFailure{-1};
 std::atomic<MessageBoxHandler> messageBoxHandler{nullptr};
+
+std::ptrdiff_t runtimeRead(std::FILE* stream, void* buffer, std::size_t count) {
+    std::size_t delivered = count == 0 ? 0 : std::fread(buffer, 1, count, stream);
+    if (delivered < count && std::ferror(stream)) {
+        backend::setErrorFromErrno();
+        return -1;
+    }
+    return static_cast<std::ptrdiff_t>(delivered);
+}
+
+std::size_t runtimeWrite(std::FILE* stream, const void* data, std::size_t count) {
+    std::size_t accepted = count == 0 ? 0 : std::fwrite(data, 1, count, stream);
+    if (accepted < count) backend::setErrorFromErrno();
+    return accepted;
+}
+
+bool runtimeClose(std::FILE* stream) {
+    if (stream == nullptr) return true;
+    bool flushed = std::fflush(stream) == 0 && std::ferror(stream) == 0;
+    if (!flushed) backend::setErrorFromErrno();
+    if (std::fclose(stream) == 0) return flushed;
+    backend::setErrorFromErrno();
+    return false;
+}
+
+void* runtimeAllocate(std::size_t n) {
+    return std::malloc(n == 0 ? 1 : n);
+}
+
+SystemCalls table = {
+    backend::openStream, backend::createNewFile, runtimeRead,
+    runtimeWrite,        backend::seekStream,    runtimeClose,
+    backend::moveFile,   backend::removeFile,    backend::createDirectory,
+    backend::searchNext, backend::allocatePages, runtimeAllocate,
+};
+
 } // namespace
+
+SystemCalls& systemCalls() {
+    return table;
+}
+
+std::FILE* openStream(const char* path, const char* mode) {
+    return table.openStream(path, mode);
+}
+
+std::FILE* createNewFile(const char* path) {
+    return table.createNewFile(path);
+}
+
+std::ptrdiff_t readStream(std::FILE* stream, void* buffer, std::size_t count) {
+    return table.readStream(stream, buffer, count);
+}
+
+std::size_t writeStream(std::FILE* stream, const void* data, std::size_t count) {
+    return table.writeStream(stream, data, count);
+}
+
+bool seekStream(std::FILE* stream, int64_t offset, int origin) {
+    return table.seekStream(stream, offset, origin);
+}
+
+int64_t streamPosition(std::FILE* stream) {
+    return backend::streamPosition(stream);
+}
+
+bool closeStream(std::FILE* stream) {
+    return table.closeStream(stream);
+}
+
+bool moveFile(const char* from, const char* to, bool replace) {
+    return table.moveFile(from, to, replace);
+}
+
+bool removeFile(const char* path) {
+    return table.removeFile(path);
+}
+
+bool createDirectory(const char* path) {
+    return table.createDirectory(path);
+}
+
+void* allocatePages(uint32_t n) {
+    return n == 0 ? nullptr : table.allocatePages(n);
+}
+
+bool FileSearch::next(FoundFile& out) {
+    if (failed_) return false;
+    SearchStep step = table.searchNext(*state_, out);
+    failed_ = step == kSearchFailed;
+    return step == kSearchFound;
+}
+
+bool FileSearch::failed() const {
+    return failed_;
+}
 
 void* heapAllocate(std::size_t n) {
     int left = allocationsBeforeFailure.load();
     if (left == 0) return nullptr;
     if (left > 0) allocationsBeforeFailure.store(left - 1);
-    return std::malloc(n == 0 ? 1 : n);
+    return table.heapAllocate(n);
 }
 
 void heapFree(void* block) {

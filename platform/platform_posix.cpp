@@ -51,6 +51,9 @@ uint32_t errorFromErrno(int e) {
         return 183; // ERROR_ALREADY_EXISTS
     case ENAMETOOLONG:
         return 206; // ERROR_FILENAME_EXCED_RANGE
+    case ENOSPC:
+    case EDQUOT:
+        return 112; // ERROR_DISK_FULL
     case EBUSY:
         return 32; // ERROR_SHARING_VIOLATION
     default:
@@ -138,6 +141,10 @@ bool systemPath(const char* host, std::string& out) {
 
 } // namespace
 
+void backend::setErrorFromErrno() {
+    threadLastError = errorFromErrno(errno);
+}
+
 uint32_t lastError() {
     return threadLastError;
 }
@@ -174,6 +181,8 @@ uint32_t fileAttributes(const char* path) {
     return attributesOf(path, true);
 }
 
+namespace backend {
+
 std::FILE* openStream(const char* path, const char* mode) {
     std::string host;
     if (!hostPath(path, host)) return nullptr;
@@ -201,6 +210,24 @@ bool createDirectory(const char* path) {
     }
     return true;
 }
+
+bool seekStream(std::FILE* stream, int64_t offset, int origin) {
+    static_assert(sizeof(off_t) == 8, "large-file support is needed: build with 64-bit off_t");
+    int whence = origin == 0 ? SEEK_SET : origin == 1 ? SEEK_CUR : origin == 2 ? SEEK_END : -1;
+    if (whence < 0 || fseeko(stream, static_cast<off_t>(offset), whence) != 0) {
+        threadLastError = whence < 0 ? 87 : errorFromErrno(errno); // 87: invalid parameter
+        return false;
+    }
+    return true;
+}
+
+int64_t streamPosition(std::FILE* stream) {
+    off_t position = ftello(stream);
+    if (position < 0) setErrorFromErrno();
+    return position;
+}
+
+} // namespace backend
 
 bool volumeAnswers(const char* /*root*/) {
     // Linux has no drive letters: a path that starts with one names nothing here.
@@ -243,6 +270,8 @@ uint32_t currentDirectory(char* buffer, uint32_t size) {
 uint32_t linkAttributes(const char* path) {
     return attributesOf(path, false);
 }
+
+namespace backend {
 
 std::FILE* createNewFile(const char* path) {
     std::string host;
@@ -304,6 +333,8 @@ bool removeFile(const char* path) {
     return true;
 }
 
+} // namespace backend
+
 bool sameFile(const char* a, const char* b) {
     std::string hostA, hostB;
     if (!hostPath(a, hostA) || !hostPath(b, hostB)) return false;
@@ -354,9 +385,10 @@ bool setBinaryMode(std::FILE* /*stream*/) {
 
 struct FileSearch::State {
     DIR* dir = nullptr;
-    std::string directory; // host path of the directory, with a trailing '/' unless empty
-    std::string pattern;   // code page 932 name pattern
-    unsigned skipped = 0;  // names without a code page 932 form, or too long
+    uint32_t openError = 0; // why the directory could not be opened; 0 when it was
+    std::string directory;  // host path of the directory, with a trailing '/' unless empty
+    std::string pattern;    // code page 932 name pattern
+    unsigned skipped = 0;   // names without a code page 932 form, or too long
 };
 
 FileSearch::FileSearch(const char* pattern) : state_(std::make_unique<State>()) {
@@ -372,10 +404,14 @@ FileSearch::FileSearch(const char* pattern) : state_(std::make_unique<State>()) 
     state_->pattern = lastSeparator ? lastSeparator + 1 : pattern;
     if (lastSeparator && directory.empty()) directory = "\\"; // pattern in the root
     std::string host = ".";
-    if (!directory.empty() && !hostPath(directory.c_str(), host)) return;
+    if (!directory.empty() && !hostPath(directory.c_str(), host)) {
+        state_->openError = threadLastError;
+        return;
+    }
     state_->dir = opendir(host.c_str());
     if (!state_->dir) {
         setErrorFromErrno();
+        state_->openError = threadLastError;
         return;
     }
     state_->directory = host == "/" ? host : host + "/";
@@ -385,25 +421,41 @@ FileSearch::~FileSearch() {
     if (state_->dir) closedir(state_->dir);
 }
 
-bool FileSearch::next(FoundFile& out) {
-    if (!state_->dir) return false;
-    while (dirent* entry = readdir(state_->dir)) {
+namespace backend {
+
+SearchStep searchNext(FileSearch::State& state, FoundFile& out) {
+    if (!state.dir) {
+        threadLastError = state.openError;
+        return kSearchFailed;
+    }
+    for (;;) {
+        errno = 0;
+        dirent* entry = readdir(state.dir);
+        if (entry == nullptr) {
+            if (errno != 0) {
+                setErrorFromErrno();
+                return kSearchFailed;
+            }
+            break;
+        }
         if (std::strcmp(entry->d_name, ".") == 0 || std::strcmp(entry->d_name, "..") == 0) continue;
         std::string name;
         if (!systemPath(entry->d_name, name) || name.size() >= sizeof out.name) {
-            ++state_->skipped;
+            ++state.skipped;
             continue;
         }
-        if (!wildcardMatch(state_->pattern.c_str(), name.c_str())) continue;
+        if (!wildcardMatch(state.pattern.c_str(), name.c_str())) continue;
         struct stat st {};
-        std::string full = state_->directory + entry->d_name;
+        std::string full = state.directory + entry->d_name;
         out.isDirectory = stat(full.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
         std::memcpy(out.name, name.c_str(), name.size() + 1);
-        return true;
+        return kSearchFound;
     }
     threadLastError = 18; // ERROR_NO_MORE_FILES
-    return false;
+    return kSearchEnded;
 }
+
+} // namespace backend
 
 unsigned FileSearch::skipped() const {
     return state_->skipped;
@@ -428,8 +480,7 @@ int compareNoCase(const char* a, const char* b) {
     }
 }
 
-void* allocatePages(uint32_t n) {
-    if (n == 0) return nullptr;
+void* backend::allocatePages(uint32_t n) {
     // Every page is written at once by whoever asked for them (an inflated directory or entry),
     // so they are mapped in one go rather than faulted in one at a time: a lookup over a large
     // directory spends a fifth less time that way.

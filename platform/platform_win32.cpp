@@ -9,10 +9,34 @@
 #include <fcntl.h>
 #include <io.h>
 
+#include <cerrno>
 #include <cstring>
 #include <string>
 
 namespace platform {
+
+void backend::setErrorFromErrno() {
+    switch (errno) {
+    case ENOSPC:
+        SetLastError(ERROR_DISK_FULL);
+        break;
+    case EACCES:
+        SetLastError(ERROR_ACCESS_DENIED);
+        break;
+    case ENOENT:
+        SetLastError(ERROR_FILE_NOT_FOUND);
+        break;
+    case EBADF:
+        SetLastError(ERROR_INVALID_HANDLE);
+        break;
+    case ENOMEM:
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        break;
+    default:
+        SetLastError(ERROR_GEN_FAILURE);
+        break;
+    }
+}
 
 uint32_t lastError() {
     return GetLastError();
@@ -25,6 +49,8 @@ uint32_t fileAttributes(const char* path) {
     return GetFileAttributesA(path);
 }
 
+namespace backend {
+
 std::FILE* openStream(const char* path, const char* mode) {
     return std::fopen(path, mode);
 }
@@ -32,6 +58,25 @@ std::FILE* openStream(const char* path, const char* mode) {
 bool createDirectory(const char* path) {
     return CreateDirectoryA(path, nullptr) != 0;
 }
+
+bool seekStream(std::FILE* stream, int64_t offset, int origin) {
+    int whence = origin == 0 ? SEEK_SET : origin == 1 ? SEEK_CUR : origin == 2 ? SEEK_END : -1;
+    if (whence < 0) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return false;
+    }
+    if (_fseeki64(stream, offset, whence) != 0) {
+        SetLastError(ERROR_NEGATIVE_SEEK);
+        return false;
+    }
+    return true;
+}
+
+int64_t streamPosition(std::FILE* stream) {
+    return _ftelli64(stream);
+}
+
+} // namespace backend
 
 bool volumeAnswers(const char* root) {
     DWORD maximumComponentLength = 0, fileSystemFlags = 0;
@@ -55,6 +100,8 @@ uint32_t linkAttributes(const char* path) {
     // GetFileAttributes reports a reparse point's own attributes; it never follows one.
     return GetFileAttributesA(path);
 }
+
+namespace backend {
 
 std::FILE* createNewFile(const char* path) {
     // CREATE_NEW fails on any existing name, a symbolic link included.
@@ -88,6 +135,8 @@ bool moveFile(const char* from, const char* to, bool replace) {
 bool removeFile(const char* path) {
     return DeleteFileA(path) != 0;
 }
+
+} // namespace backend
 
 namespace {
 
@@ -166,33 +215,39 @@ struct FileSearch::State {
     HANDLE handle = INVALID_HANDLE_VALUE;
     WIN32_FIND_DATAA first{};
     bool firstPending = false;
+    DWORD openError = 0; // why FindFirstFileA failed; ERROR_FILE_NOT_FOUND when nothing matched
 };
 
 FileSearch::FileSearch(const char* pattern) : state_(std::make_unique<State>()) {
     state_->handle = FindFirstFileA(pattern, &state_->first);
     state_->firstPending = state_->handle != INVALID_HANDLE_VALUE;
+    if (!state_->firstPending) state_->openError = GetLastError();
 }
 
 FileSearch::~FileSearch() {
     if (state_->handle != INVALID_HANDLE_VALUE) FindClose(state_->handle);
 }
 
-bool FileSearch::next(FoundFile& out) {
-    if (state_->handle == INVALID_HANDLE_VALUE) return false;
+SearchStep backend::searchNext(FileSearch::State& state, FoundFile& out) {
+    if (state.handle == INVALID_HANDLE_VALUE) {
+        // Nothing matched in a directory that exists: an empty result, not a failure.
+        SetLastError(state.openError);
+        return state.openError == ERROR_FILE_NOT_FOUND ? kSearchEnded : kSearchFailed;
+    }
     WIN32_FIND_DATAA data;
     do {
-        if (state_->firstPending) {
-            data = state_->first;
-            state_->firstPending = false;
-        } else if (!FindNextFileA(state_->handle, &data)) {
-            return false;
+        if (state.firstPending) {
+            data = state.first;
+            state.firstPending = false;
+        } else if (!FindNextFileA(state.handle, &data)) {
+            return GetLastError() == ERROR_NO_MORE_FILES ? kSearchEnded : kSearchFailed;
         }
     } while (std::strcmp(data.cFileName, ".") == 0 || std::strcmp(data.cFileName, "..") == 0);
     static_assert(sizeof out.name == sizeof data.cFileName, "file name buffers differ");
     std::memcpy(out.name, data.cFileName, sizeof out.name);
     out.name[sizeof out.name - 1] = '\0';
     out.isDirectory = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-    return true;
+    return kSearchFound;
 }
 
 unsigned FileSearch::skipped() const {
@@ -203,8 +258,7 @@ int compareNoCase(const char* a, const char* b) {
     return lstrcmpiA(a, b);
 }
 
-void* allocatePages(uint32_t n) {
-    if (n == 0) return nullptr;
+void* backend::allocatePages(uint32_t n) {
     return VirtualAlloc(nullptr, n, MEM_COMMIT, PAGE_READWRITE);
 }
 

@@ -23,8 +23,7 @@ VirtualFile::~VirtualFile() {
 
 void VirtualFile::close() {
     if (stream != nullptr) {
-        std::fflush(stream);
-        std::fclose(stream);
+        platform::closeStream(stream);
         stream = nullptr;
         path.clear();
     }
@@ -57,9 +56,9 @@ uint32_t VirtualFile::size() {
     if (inMemory) return static_cast<uint32_t>(bufferSize);
     if (inArchive) return entry->numbers[2];
     if (stream == nullptr) return 0;
-    long here = std::ftell(stream);
+    int64_t here = platform::streamPosition(stream);
     seek(0, 2);
-    long end = std::ftell(stream);
+    int64_t end = platform::streamPosition(stream);
     seek(here, 0);
     return static_cast<uint32_t>(end);
 }
@@ -89,14 +88,16 @@ int VirtualFile::seek(int64_t offset, int origin) {
         }
         if (target < 0) return -1; // before the entry: another entry's bytes
         position = target;
-        return std::fseek(
-            stream,
-            static_cast<long>(static_cast<uint32_t>(position) + static_cast<uint32_t>(baseOffset)),
-            SEEK_SET);
+        return platform::seekStream(stream,
+                                    static_cast<long>(static_cast<uint32_t>(position) +
+                                                      static_cast<uint32_t>(baseOffset)),
+                                    0)
+                   ? 0
+                   : -1;
     }
     if (stream == nullptr) return 0;
-    int result = std::fseek(stream, low32(offset), origin);
-    position = std::ftell(stream);
+    int result = platform::seekStream(stream, low32(offset), origin) ? 0 : -1;
+    position = platform::streamPosition(stream);
     return result;
 }
 
@@ -115,8 +116,9 @@ uint32_t VirtualFile::read(void* destination, uint32_t count) {
         if (left <= 0) return 0;
         if (count > left) count = static_cast<uint32_t>(left);
     }
-    std::size_t delivered = std::fread(destination, 1, count, stream);
-    position += static_cast<int64_t>(delivered);
+    std::ptrdiff_t delivered = platform::readStream(stream, destination, count);
+    if (delivered <= 0) return 0; // the end of the file, or a read that failed
+    position += delivered;
     return static_cast<uint32_t>(delivered);
 }
 

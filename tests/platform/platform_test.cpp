@@ -90,6 +90,49 @@ TEST(PlatformFiles, WildcardSearchIgnoresCaseAndReportsDirectories) {
     EXPECT_EQ(search(dir / "DATA.?AK"), std::set<std::string>{"data.pak"});
     EXPECT_TRUE(search(dir / "nothing*").empty());
     EXPECT_TRUE(search(dir / "no-such-dir\\*").empty());
+    // Matching nothing is an empty result; a directory that is not there is a failure.
+    platform::FoundFile found;
+    platform::FileSearch none((dir / "nothing*").c_str());
+    EXPECT_FALSE(none.next(found));
+    EXPECT_FALSE(none.failed());
+    platform::FileSearch missing((dir / "no-such-dir\\*").c_str());
+    EXPECT_FALSE(missing.next(found));
+    EXPECT_TRUE(missing.failed());
+}
+
+TEST(PlatformFiles, FaultsInjectedThroughTheTableReachTheCallers) {
+    TempDir dir;
+    writeFile(dir / "a.txt", "abc");
+    writeFile(dir / "b.txt", "");
+    testing_support::SystemCallsGuard guard;
+    // A bad sector under every read, and a directory that breaks off after its first entry.
+    static platform::SystemCalls real;
+    real = guard.original();
+    platform::systemCalls().readStream = [](std::FILE*, void*, std::size_t) -> std::ptrdiff_t {
+        platform::setLastError(23); // ERROR_CRC
+        return -1;
+    };
+    platform::systemCalls().searchNext = [](platform::FileSearch::State& state,
+                                            platform::FoundFile& out) {
+        static int calls = 0;
+        if (++calls == 1) return real.searchNext(state, out);
+        platform::setLastError(1117); // ERROR_IO_DEVICE
+        return platform::kSearchFailed;
+    };
+
+    std::FILE* stream = platform::openStream((dir / "a.txt").c_str(), "rb");
+    ASSERT_NE(stream, nullptr);
+    char buffer[4];
+    EXPECT_EQ(platform::readStream(stream, buffer, sizeof buffer), -1);
+    EXPECT_EQ(platform::lastError(), 23u);
+    EXPECT_TRUE(platform::closeStream(stream));
+
+    platform::FileSearch search((dir / "*.txt").c_str());
+    platform::FoundFile found;
+    EXPECT_TRUE(search.next(found));
+    EXPECT_FALSE(search.next(found));
+    EXPECT_TRUE(search.failed());
+    EXPECT_EQ(platform::lastError(), 1117u);
 }
 
 TEST(PlatformFiles, RelativePatternsAndTheCurrentDirectory) {

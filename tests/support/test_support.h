@@ -3,6 +3,8 @@
 // message box.
 #pragma once
 
+#include "platform/platform.h"
+
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -71,6 +73,23 @@ class MessageBoxRecorder {
     // Runs before the answer to the box with this index is returned (for example to put a
     // missing file in place before a Retry).
     void onShow(std::size_t index, void (*action)());
+};
+
+// Keeps the platform's table of system calls as it was when the object was made, and puts it
+// back when the object goes: a test changes entries of platform::systemCalls() to inject faults
+// and cannot leave them behind. original() gives the entries as they were, for wrappers that
+// fail some calls and pass the others on.
+class SystemCallsGuard {
+  public:
+    SystemCallsGuard() : saved_(platform::systemCalls()) {}
+    ~SystemCallsGuard() { platform::systemCalls() = saved_; }
+    SystemCallsGuard(const SystemCallsGuard&) = delete;
+    SystemCallsGuard& operator=(const SystemCallsGuard&) = delete;
+
+    const platform::SystemCalls& original() const { return saved_; }
+
+  private:
+    platform::SystemCalls saved_;
 };
 
 } // namespace testing_support

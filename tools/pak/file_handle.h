@@ -1,13 +1,15 @@
 // A runtime-library stream that is closed when its owner goes.
 #pragma once
 
+#include "platform/platform.h"
+
 #include <cstdio>
 #include <memory>
 
 namespace pak {
 
 struct StreamCloser {
-    void operator()(std::FILE* stream) const { std::fclose(stream); }
+    void operator()(std::FILE* stream) const { platform::closeStream(stream); }
 };
 using FileHandle = std::unique_ptr<std::FILE, StreamCloser>;
 

@@ -28,6 +28,7 @@
 // directory.
 #include "tools/pak/pak_writer.h"
 
+#include "platform/platform.h"
 #include "tools/pak/failure.h"
 #include "vfs/pak_format.h"
 
@@ -65,7 +66,7 @@ class Deflater {
 };
 
 void writeOut(std::FILE* out, const void* data, std::size_t size, const std::string& outName) {
-    if (size > 0 && std::fwrite(data, 1, size, out) != size)
+    if (size > 0 && platform::writeStream(out, data, size) != size)
         throw Failure(kCorrupt, outName + ": cannot be written");
 }
 
@@ -93,20 +94,24 @@ void PakWriter::add(const std::string& name, std::FILE* source, const std::strin
     std::vector<unsigned char> input(kChunk);
     uint64_t size = 0, stored = 0;
     if (!settings_.compress) {
-        while (std::size_t got = std::fread(input.data(), 1, kChunk, source)) {
+        for (;;) {
+            std::ptrdiff_t read = platform::readStream(source, input.data(), kChunk);
+            if (read < 0) throw unreadable();
+            if (read == 0) break;
+            auto got = static_cast<std::size_t>(read);
             size += got;
             if (dataSize_ + size > kMaximumArchiveSize) throw tooLarge();
-            if (std::fwrite(input.data(), 1, got, spill_) != got) throw spillFailed();
+            if (platform::writeStream(spill_, input.data(), got) != got) throw spillFailed();
         }
-        if (std::ferror(source)) throw unreadable();
         stored = size;
     } else {
         std::vector<unsigned char> output(kChunk);
         Deflater deflater;
         int flush = Z_NO_FLUSH;
         while (flush != Z_FINISH) {
-            std::size_t got = std::fread(input.data(), 1, kChunk, source);
-            if (std::ferror(source)) throw unreadable();
+            std::ptrdiff_t read = platform::readStream(source, input.data(), kChunk);
+            if (read < 0) throw unreadable();
+            auto got = static_cast<std::size_t>(read);
             size += got;
             if (size > UINT32_MAX) throw tooLarge(); // an entry's size is a 32-bit number
             if (got < kChunk) flush = Z_FINISH;      // the source has ended
@@ -120,7 +125,7 @@ void PakWriter::add(const std::string& name, std::FILE* source, const std::strin
                 std::size_t produced = kChunk - deflater->avail_out;
                 stored += produced;
                 if (dataSize_ + stored > kMaximumArchiveSize) throw tooLarge();
-                if (std::fwrite(output.data(), 1, produced, spill_) != produced)
+                if (platform::writeStream(spill_, output.data(), produced) != produced)
                     throw spillFailed();
             } while (deflater->avail_out == 0);
         }
@@ -207,17 +212,17 @@ void PakWriter::finish(std::FILE* out, const std::string& outName) {
 }
 
 void PakWriter::copySpill(std::FILE* out, const std::string& outName) {
-    if (std::fflush(spill_) != 0 || std::fseek(spill_, 0, SEEK_SET) != 0)
+    if (std::fflush(spill_) != 0 || !platform::seekStream(spill_, 0, 0))
         throw Failure(kCorrupt, outName + ": the temporary data file cannot be read back");
     std::vector<unsigned char> chunk(kChunk);
     uint64_t left = dataSize_;
     while (left > 0) {
         std::size_t want = left < kChunk ? static_cast<std::size_t>(left) : kChunk;
-        std::size_t got = std::fread(chunk.data(), 1, want, spill_);
-        if (got == 0)
+        std::ptrdiff_t got = platform::readStream(spill_, chunk.data(), want);
+        if (got <= 0)
             throw Failure(kCorrupt, outName + ": the temporary data file cannot be read back");
-        writeOut(out, chunk.data(), got, outName);
-        left -= got;
+        writeOut(out, chunk.data(), static_cast<std::size_t>(got), outName);
+        left -= static_cast<uint64_t>(got);
     }
 }
 

@@ -46,18 +46,17 @@ TemporaryFile::~TemporaryFile() {
 }
 
 void TemporaryFile::close() {
-    if (stream_ != nullptr) std::fclose(stream_);
+    platform::closeStream(stream_);
     stream_ = nullptr;
 }
 
 void TemporaryFile::write(const void* data, std::size_t size) {
-    if (size > 0 && std::fwrite(data, 1, size, stream_) != size)
+    if (size > 0 && platform::writeStream(stream_, data, size) != size)
         throw Failure(kCorrupt, purpose_ + ": cannot be written (" + systemError() + ")");
 }
 
 void TemporaryFile::moveTo(const std::string& target, bool replace) {
-    bool flushed = std::fflush(stream_) == 0 && std::ferror(stream_) == 0;
-    flushed = std::fclose(stream_) == 0 && flushed;
+    bool flushed = platform::closeStream(stream_);
     stream_ = nullptr;
     if (!flushed) throw Failure(kCorrupt, purpose_ + ": cannot be written (" + systemError() + ")");
     if (!platform::moveFile(path_.c_str(), target.c_str(), replace)) {
