@@ -13,6 +13,14 @@ namespace pak {
 
 namespace {
 
+// A directory whose entries cannot all be read: its files would be missing from the archive
+// without a word, so the run stops.
+Failure unreadable(const std::string& directory) {
+    return Failure(kCorrupt, (directory.empty() ? std::string(".") : directory) +
+                                 ": cannot be read (system error " +
+                                 std::to_string(platform::lastError()) + ")");
+}
+
 void walk(const std::string& base, const std::string& relative, std::vector<SourceFile>& out) {
     std::string directory = joinPath(base, relative);
     platform::FileSearch search(joinPath(directory, "*").c_str());
@@ -25,10 +33,10 @@ void walk(const std::string& base, const std::string& relative, std::vector<Sour
             continue;
         }
         uint32_t attributes = platform::linkAttributes(path.c_str());
-        if (attributes != platform::kInvalidAttributes &&
-            (attributes & platform::kReparsePointAttribute) == 0)
-            walk(base, name, out);
+        if (attributes == platform::kInvalidAttributes) throw unreadable(path); // gone meanwhile
+        if ((attributes & platform::kReparsePointAttribute) == 0) walk(base, name, out);
     }
+    if (search.failed()) throw unreadable(directory);
     // The archive cannot hold such names; leaving the files out unsaid would lose them.
     if (search.skipped() > 0)
         throw Failure(kCorrupt, (directory.empty() ? std::string(".") : directory) + ": " +

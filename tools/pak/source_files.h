@@ -20,7 +20,8 @@ struct SourceFile {
 // without regard to case (ties by bytes, so the order is the same on every system), one file
 // per name. Throws Failure: kUsage for an operand that is absolute, carries a drive or leaves
 // base through "..", kNotFound for one that names nothing, kCorrupt for a directory holding a
-// name that has no Shift-JIS form (the archive could not hold it).
+// name that has no Shift-JIS form (the archive could not hold it) or that cannot be read to its
+// end (its files would be missing).
 std::vector<SourceFile> collectSourceFiles(const std::string& base,
                                            const std::vector<std::string>& operands);
 
