@@ -184,6 +184,11 @@ bool commandLineArguments(int argc, char** argv, std::vector<std::string>& out);
 // or holds a character that code page 932 does not have.
 bool hostToSystemText(const char* text, std::string& out);
 
+// Converts a host path (an argument naming a file or directory) to a system path: the text as
+// hostToSystemText converts it, with every separator of the host written as the backslash
+// ('/' on POSIX; on Windows, which takes both, '/' as well). False as for hostToSystemText.
+bool hostToSystemPath(const char* path, std::string& out);
+
 // Writes length bytes of system text to stream (standard output or standard error) for a person
 // to read: POSIX converts it to UTF-8; Windows writes it to a console through the console's
 // UTF-16 interface and to anything else (a file, a pipe) as it is. False when the text is not

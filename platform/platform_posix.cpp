@@ -369,6 +369,10 @@ bool hostToSystemText(const char* text, std::string& out) {
     return toCp932(text, std::strlen(text), out);
 }
 
+bool hostToSystemPath(const char* path, std::string& out) {
+    return systemPath(path, out);
+}
+
 bool writeText(std::FILE* stream, const char* text, std::size_t length) {
     std::string utf8;
     if (!toUtf8(text, length, utf8)) return false;

@@ -169,6 +169,13 @@ bool hostToSystemText(const char* text, std::string& out) {
     return true;
 }
 
+bool hostToSystemPath(const char* path, std::string& out) {
+    out.assign(path);
+    for (char& c : out)
+        if (c == '/') c = '\\'; // 0x2F is never a trail byte
+    return true;
+}
+
 namespace {
 
 // The console behind stream, or null when stream goes to a file, a pipe or the NUL device.

@@ -47,7 +47,7 @@ class Result:
         return f"exit {self.code}\nstdout: {self.out[:2000]!r}\nstderr: {self.err[:2000]}"
 
 
-def pak(*args, cwd=None, stderr=subprocess.PIPE):
+def pak(*args, cwd=None, stderr=subprocess.PIPE, preexec_fn=None):
     """Runs the program; arguments may be str (the terminal's text) or bytes (raw)."""
     env = dict(os.environ)
     # A sanitizer's report must never pass for one of the program's own exit codes.
@@ -55,7 +55,7 @@ def pak(*args, cwd=None, stderr=subprocess.PIPE):
     env["UBSAN_OPTIONS"] = "print_stacktrace=1"
     command = RUNNER + [str(PAK)] + [a if isinstance(a, bytes) else str(a) for a in args]
     done = subprocess.run(command, cwd=cwd, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
-                          stderr=stderr, timeout=120, env=env)
+                          stderr=stderr, timeout=120, env=env, preexec_fn=preexec_fn)
     err = done.stderr.decode(OUTPUT_ENCODING, "replace") if done.stderr is not None else ""
     if RUNNER:  # the emulator's own remarks are not the program's
         err = "".join(line for line in err.splitlines(True) if not line.startswith("wine: "))
@@ -156,6 +156,11 @@ def source_tree():
         "Data/A.txt": b"a",
         "-dash.txt": b"dash",
     }
+
+
+def system_path(path):
+    """A path as pak names it: its separators are backslashes, whichever were typed."""
+    return str(path).replace("/", "\\")
 
 
 def stored_name(tree_name):
@@ -259,7 +264,7 @@ class GeneratorArchives(PakTestCase):
                     self.assertEqual(entry["compressed"], packs and version > 0, name)
                     self.assertEqual(self.run_pak("cat", "--dir", game, name).out, data, name)
                 self.assertEqual(self.run_pak("verify", archive).text,
-                                 f"{archive}: 7 entries, 0 problems\n")
+                                 f"{system_path(archive)}: 7 entries, 0 problems\n")
                 info = self.run_pak("info", archive).text
                 self.assertIn("entries: 7\n", info)
                 if version >= 2:
@@ -370,7 +375,7 @@ class CorruptArchives(PakTestCase):
             Entry("fine.z", INI, compressed=True),
         ]))
         result = self.run_pak("verify", archive, expect=3)
-        self.assertEqual(result.text, f"{archive}: 6 entries, 4 problems\n")
+        self.assertEqual(result.text, f"{system_path(archive)}: 6 entries, 4 problems\n")
         problems = result.err.splitlines()
         self.assertEqual(len(problems), 4, result)
         for name, line in zip(["beyond.bin", "fewer.bin", "more.bin", "huge.bin"], problems):
@@ -551,6 +556,17 @@ class Create(PakTestCase):
         result = self.run_pak("create", "-o", "a.pak", "-C", "src", ".", expect=3)
         self.assertIn("sub", result.err)
         self.assertFalse((self.dir / "a.pak").exists())
+
+    def test_temporary_files_are_made_beside_out(self):
+        # Run from a directory that is gone, where nothing can be written: OUT is still made,
+        # since its temporary files belong in its own directory.
+        gone = self.dir / "gone"
+        gone.mkdir()
+        (self.dir / "out").mkdir()
+        result = pak("create", "-o", self.dir / "out" / "a.pak", "-C", self.src, ".", cwd=gone,
+                     preexec_fn=gone.rmdir)
+        self.assertEqual(result.code, 0, result)
+        self.assertEqual(len(self.names(self.dir / "out" / "a.pak")), 4)
 
     def test_directory_links_are_not_entered(self):
         os.symlink("..", self.src / "loop")

@@ -27,11 +27,13 @@ void appendEscaped(std::string& out, unsigned char byte) {
     out += kHex[byte & 0xF];
 }
 
+using Conversion = bool (*)(const char* text, std::string& out);
+
 // hint: what to say about --raw, which applies to names and texts but not to paths.
-std::string converted(const std::string& argument, const char* what, const char* hint) {
+std::string converted(Conversion convert, const std::string& argument, const char* what,
+                      const char* hint) {
     std::string out;
-    if (argument.find('\0') != std::string::npos ||
-        !platform::hostToSystemText(argument.c_str(), out))
+    if (argument.find('\0') != std::string::npos || !convert(argument.c_str(), out))
         throw Failure(kUsage, std::string("the ") + what +
                                   " argument has characters that Shift-JIS does not have" + hint);
     return out;
@@ -40,11 +42,13 @@ std::string converted(const std::string& argument, const char* what, const char*
 } // namespace
 
 std::string Console::path(const std::string& argument, const char* what) const {
-    return converted(argument, what, "");
+    return converted(platform::hostToSystemPath, argument, what, "");
 }
 
 std::string Console::text(const std::string& argument, const char* what) const {
-    return raw_ ? argument : converted(argument, what, " (--raw takes it as Shift-JIS bytes)");
+    return raw_ ? argument
+                : converted(platform::hostToSystemText, argument, what,
+                            " (--raw takes it as Shift-JIS bytes)");
 }
 
 std::string Console::printable(const std::string& text, bool keepControls) {

@@ -21,9 +21,10 @@ class Console {
     bool raw() const { return raw_; }
     void setRaw(bool raw) { raw_ = raw; }
 
-    // An argument that names a file or directory of this machine, as system text. what says
-    // which argument it is, for the message of the Failure (kUsage) thrown when it cannot be
-    // converted.
+    // An argument that names a file or directory of this machine, as a system path: system text
+    // whose separators are all backslashes, whichever the user typed, so that the path can be
+    // taken apart (system_path.h). what says which argument it is, for the message of the
+    // Failure (kUsage) thrown when it cannot be converted.
     std::string path(const std::string& argument, const char* what) const;
     // An argument that is an entry name, a section, a key or a text: converted like a path, or
     // taken as it is with --raw.
