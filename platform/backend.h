@@ -9,6 +9,8 @@
 #include "platform/platform.h"
 
 #include <cstdint>
+#include <cstdio>
+#include <string>
 
 namespace platform::backend {
 
@@ -27,5 +29,21 @@ bool removeFile(const char* path);
 bool createDirectory(const char* path);
 SearchStep searchNext(FileSearch::State& state, FoundFile& out);
 void* allocatePages(uint32_t n);
+
+// Directories held open (directory_posix.cpp, directory_win32.cpp); see platform/directory.h.
+intptr_t openDirectory(const char* path, std::string& where);
+intptr_t openDirectoryAt(const Directory& parent, const char* name);
+bool createDirectoryAt(const Directory& parent, const char* name);
+uint32_t attributesAt(const Directory& parent, const char* name);
+std::FILE* createFileAt(const Directory& parent, const char* name);
+bool moveFileAt(const Directory& parent, const char* from, const char* to, bool replace);
+bool removeFileAt(const Directory& parent, const char* name);
+void closeDirectory(intptr_t handle);
+
+// POSIX back end only: the host path (UTF-8, '/') of a system path, false with lastError set
+// when it has none; the attributes, in Windows terms, of a file whose st_mode is mode (a link
+// reports kReparsePointAttribute alone).
+bool toHostPath(const char* path, std::string& out);
+uint32_t attributesOfMode(unsigned mode);
 
 } // namespace platform::backend

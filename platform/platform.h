@@ -24,6 +24,8 @@
 
 namespace platform {
 
+class Directory; // platform/directory.h
+
 // ---- Errors -------------------------------------------------------------------------------
 
 // The calling thread's last system error code, in Windows terms (2 = file not found,
@@ -277,6 +279,16 @@ struct SystemCalls {
     SearchStep (*searchNext)(FileSearch::State& state, FoundFile& out);
     void* (*allocatePages)(uint32_t n);
     void* (*heapAllocate)(std::size_t n);
+    // Directories held open (platform/directory.h). openDirectory sets where to the path by
+    // which the system reaches the directory; both open functions give Directory::kNoHandle on
+    // failure. The other entries receive names already checked to be one component.
+    intptr_t (*openDirectory)(const char* path, std::string& where);
+    intptr_t (*openDirectoryAt)(const Directory& parent, const char* name);
+    bool (*createDirectoryAt)(const Directory& parent, const char* name);
+    uint32_t (*attributesAt)(const Directory& parent, const char* name);
+    std::FILE* (*createFileAt)(const Directory& parent, const char* name);
+    bool (*moveFileAt)(const Directory& parent, const char* from, const char* to, bool replace);
+    bool (*removeFileAt)(const Directory& parent, const char* name);
 };
 
 // The live table.

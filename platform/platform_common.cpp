@@ -43,10 +43,13 @@ void* runtimeAllocate(std::size_t n) {
 }
 
 SystemCalls table = {
-    backend::openStream, backend::createNewFile, runtimeRead,
-    runtimeWrite,        backend::seekStream,    runtimeClose,
-    backend::moveFile,   backend::removeFile,    backend::createDirectory,
-    backend::searchNext, backend::allocatePages, runtimeAllocate,
+    backend::openStream,    backend::createNewFile,   runtimeRead,
+    runtimeWrite,           backend::seekStream,      runtimeClose,
+    backend::moveFile,      backend::removeFile,      backend::createDirectory,
+    backend::searchNext,    backend::allocatePages,   runtimeAllocate,
+    backend::openDirectory, backend::openDirectoryAt, backend::createDirectoryAt,
+    backend::attributesAt,  backend::createFileAt,    backend::moveFileAt,
+    backend::removeFileAt,
 };
 
 } // namespace

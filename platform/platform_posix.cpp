@@ -145,6 +145,17 @@ void backend::setErrorFromErrno() {
     threadLastError = errorFromErrno(errno);
 }
 
+bool backend::toHostPath(const char* path, std::string& out) {
+    return hostPath(path, out);
+}
+
+uint32_t backend::attributesOfMode(unsigned mode) {
+    if (S_ISLNK(mode)) return kReparsePointAttribute;
+    uint32_t attributes = S_ISDIR(mode) ? kDirectoryAttribute : 0x80u; // FILE_ATTRIBUTE_NORMAL
+    if ((mode & S_IWUSR) == 0) attributes |= 0x1u;                     // read-only
+    return attributes;
+}
+
 uint32_t lastError() {
     return threadLastError;
 }
@@ -168,11 +179,7 @@ uint32_t attributesOf(const char* path, bool followLinks) {
         setErrorFromErrno();
         return kInvalidAttributes;
     }
-    if (S_ISLNK(st.st_mode)) return kReparsePointAttribute;
-    uint32_t attributes =
-        S_ISDIR(st.st_mode) ? kDirectoryAttribute : 0x80u; // FILE_ATTRIBUTE_NORMAL
-    if ((st.st_mode & S_IWUSR) == 0) attributes |= 0x1u;   // read-only
-    return attributes;
+    return backend::attributesOfMode(st.st_mode);
 }
 
 } // namespace
@@ -276,19 +283,12 @@ namespace backend {
 std::FILE* createNewFile(const char* path) {
     std::string host;
     if (!hostPath(path, host)) return nullptr;
-    // O_EXCL with O_CREAT fails on any existing name, a symbolic link included, and never
-    // follows one.
-    int fd = open(host.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd < 0) {
-        setErrorFromErrno();
-        return nullptr;
-    }
-    std::FILE* stream = fdopen(fd, "w+b");
-    if (stream == nullptr) {
-        setErrorFromErrno();
-        close(fd);
-        unlink(host.c_str());
-    }
+    // "x" (O_EXCL with O_CREAT) fails on any existing name, a symbolic link included, and never
+    // follows one; "e" keeps the descriptor from child programs. fopen makes its stream before
+    // it creates the file, so no failure leaves a new file to be cleared away by name, which by
+    // then might be someone else's.
+    std::FILE* stream = std::fopen(host.c_str(), "w+bxe");
+    if (stream == nullptr) setErrorFromErrno();
     return stream;
 }
 

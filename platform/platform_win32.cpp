@@ -104,28 +104,27 @@ uint32_t linkAttributes(const char* path) {
 namespace backend {
 
 std::FILE* createNewFile(const char* path) {
-    // CREATE_NEW fails on any existing name, a symbolic link included.
-    HANDLE handle = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                                CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    // CREATE_NEW fails on any existing name, a symbolic link included. Delete access lets a
+    // failure below remove the new file through its handle: by name, it might by then be
+    // someone else's.
+    HANDLE handle = CreateFileA(path, GENERIC_READ | GENERIC_WRITE | DELETE, FILE_SHARE_READ,
+                                nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
         // CREATE_NEW reports ERROR_FILE_EXISTS; the contract is the one code for both cases.
         if (GetLastError() == ERROR_FILE_EXISTS) SetLastError(ERROR_ALREADY_EXISTS);
         return nullptr;
     }
     int fd = _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_RDWR | _O_BINARY);
-    if (fd == -1) {
+    std::FILE* stream = fd == -1 ? nullptr : _fdopen(fd, "w+b");
+    if (stream != nullptr) return stream;
+    FILE_DISPOSITION_INFO discard = {TRUE};
+    SetFileInformationByHandle(handle, FileDispositionInfo, &discard, sizeof discard);
+    if (fd == -1)
         CloseHandle(handle);
-        DeleteFileA(path);
-        SetLastError(ERROR_TOO_MANY_OPEN_FILES);
-        return nullptr;
-    }
-    std::FILE* stream = _fdopen(fd, "w+b");
-    if (stream == nullptr) {
-        _close(fd);
-        DeleteFileA(path);
-        SetLastError(ERROR_TOO_MANY_OPEN_FILES);
-    }
-    return stream;
+    else
+        _close(fd); // closes the handle too
+    SetLastError(ERROR_TOO_MANY_OPEN_FILES);
+    return nullptr;
 }
 
 bool moveFile(const char* from, const char* to, bool replace) {

@@ -1,5 +1,6 @@
 // The platform functions for writing files safely, against the real file system, on both back
 // ends: exclusive creation, renaming with and without replacing, links seen and not followed.
+#include "platform/directory.h"
 #include "platform/platform.h"
 #include "tests/support/test_support.h"
 
@@ -158,6 +159,63 @@ TEST(SafeWriting, LinksAreSeenAndNeverFollowed) {
     EXPECT_EQ(platform::linkAttributes((dir / "filelink").c_str()) &
                   platform::kReparsePointAttribute,
               0u);
+}
+
+TEST(SafeWriting, DirectoriesHeldOpenNeverFollowALinkAtAName) {
+    TempDir dir;
+    testing_support::makeDirectory(dir / "outside");
+    testing_support::makeDirectory(dir / (kHyou + "\\sub"));
+    writeFile(dir / "file", "keep");
+    bool links = makeLink(dir, "outside", "dirlink", true) &&
+                 makeLink(dir, "outside/nothing", "dangling", false);
+    platform::Directory root = platform::Directory::open(dir.path().c_str());
+    ASSERT_TRUE(root.isOpen());
+    EXPECT_FALSE(platform::Directory::open((dir / "file").c_str()).isOpen());
+
+    platform::Directory hyou = root.openChild(kHyou.c_str());
+    ASSERT_TRUE(hyou.isOpen());
+    EXPECT_EQ(hyou.path(), dir / kHyou);
+    EXPECT_TRUE(hyou.openChild("sub").isOpen());
+    struct Refusal {
+        const char* name;
+        uint32_t error;
+    };
+    for (const Refusal& r : {Refusal{"missing", 2}, Refusal{"file", 267}, Refusal{"dirlink", 267},
+                             Refusal{"", 123}, Refusal{".", 123}, Refusal{"..", 123},
+                             Refusal{"outside\\..", 123}, Refusal{"outside/x", 123}}) {
+        if (!links && std::string(r.name) == "dirlink") continue;
+        EXPECT_FALSE(root.openChild(r.name).isOpen()) << r.name;
+        EXPECT_EQ(platform::lastError(), r.error) << r.name;
+    }
+
+    ASSERT_TRUE(root.createChild("made"));
+    EXPECT_FALSE(root.createChild("made"));
+    EXPECT_EQ(platform::lastError(), kAlreadyExists);
+    EXPECT_EQ(root.attributesOf("made") & platform::kDirectoryAttribute,
+              platform::kDirectoryAttribute);
+    EXPECT_EQ(root.attributesOf("missing"), platform::kInvalidAttributes);
+
+    std::FILE* stream = hyou.createFile(kSo.c_str());
+    ASSERT_NE(stream, nullptr);
+    ASSERT_EQ(std::fwrite("new", 1, 3, stream), 3u);
+    platform::closeStream(stream);
+    EXPECT_EQ(hyou.createFile(kSo.c_str()), nullptr);
+    EXPECT_EQ(platform::lastError(), kAlreadyExists);
+    EXPECT_FALSE(hyou.moveFile(kSo.c_str(), "sub", true)); // a directory is never replaced
+    ASSERT_TRUE(root.moveFile("file", "moved", false));
+    EXPECT_EQ(readFile(dir / "moved"), "keep");
+    EXPECT_TRUE(root.removeFile("moved"));
+    EXPECT_FALSE(root.removeFile("moved"));
+
+    if (!links) GTEST_SKIP() << "symbolic links cannot be made here";
+    EXPECT_NE(root.attributesOf("dirlink") & platform::kReparsePointAttribute, 0u);
+    EXPECT_EQ(root.createFile("dangling"), nullptr);
+    EXPECT_FALSE(root.createChild("dangling"));
+    EXPECT_FALSE(exists(dir / "outside\\nothing"));
+    writeFile(dir / "new", "new");
+    ASSERT_TRUE(root.moveFile("new", "dangling", true)); // the link itself is replaced
+    EXPECT_EQ(readFile(dir / "dangling"), "new");
+    EXPECT_FALSE(exists(dir / "outside\\nothing"));
 }
 
 TEST(PlatformSearch, NamesWithoutASystemFormAreAccountedFor) {

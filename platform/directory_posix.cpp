@@ -1,0 +1,128 @@
+// Directories held open, POSIX back end (see directory.h): a descriptor per directory, and the
+// *at functions on it, none of which follows a link at the name it is given.
+#include "platform/backend.h"
+#include "platform/directory.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <stdio.h> // renameat2
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace platform::backend {
+
+namespace {
+
+constexpr uint32_t kNotADirectory = 267; // ERROR_DIRECTORY
+
+int descriptor(const Directory& directory) {
+    return static_cast<int>(directory.handle());
+}
+
+} // namespace
+
+intptr_t openDirectory(const char* path, std::string& where) {
+    std::string host;
+    if (!toHostPath(path, host)) return Directory::kNoHandle;
+    int fd = open(host.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) {
+        if (errno == ENOTDIR)
+            setLastError(kNotADirectory);
+        else
+            setErrorFromErrno();
+        return Directory::kNoHandle;
+    }
+    where = path;
+    return fd;
+}
+
+intptr_t openDirectoryAt(const Directory& parent, const char* name) {
+    std::string host;
+    if (!toHostPath(name, host)) return Directory::kNoHandle;
+    int fd =
+        openat(descriptor(parent), host.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) {
+        // ELOOP: a link at the name, which O_NOFOLLOW refuses to follow.
+        if (errno == ELOOP || errno == ENOTDIR)
+            setLastError(kNotADirectory);
+        else
+            setErrorFromErrno();
+        return Directory::kNoHandle;
+    }
+    return fd;
+}
+
+bool createDirectoryAt(const Directory& parent, const char* name) {
+    std::string host;
+    if (!toHostPath(name, host)) return false;
+    if (mkdirat(descriptor(parent), host.c_str(), 0777) != 0) {
+        setErrorFromErrno();
+        return false;
+    }
+    return true;
+}
+
+uint32_t attributesAt(const Directory& parent, const char* name) {
+    std::string host;
+    if (!toHostPath(name, host)) return kInvalidAttributes;
+    struct stat st {};
+    if (fstatat(descriptor(parent), host.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+        setErrorFromErrno();
+        return kInvalidAttributes;
+    }
+    return attributesOfMode(st.st_mode);
+}
+
+std::FILE* createFileAt(const Directory& parent, const char* name) {
+    std::string host;
+    if (!toHostPath(name, host)) return nullptr;
+    // fopen makes its stream before it creates the file, so no failure can leave a new file to
+    // be cleared away by name (which by then might be someone else's). "x" creates exclusively,
+    // failing on anything at the name, a link included, and "e" keeps the descriptor from child
+    // programs. /proc/self/fd/N is the directory held as N itself, not a path looked up anew.
+    std::string at = "/proc/self/fd/" + std::to_string(descriptor(parent)) + "/" + host;
+    std::FILE* stream = std::fopen(at.c_str(), "w+bxe");
+    if (stream == nullptr) setErrorFromErrno();
+    return stream;
+}
+
+bool moveFileAt(const Directory& parent, const char* from, const char* to, bool replace) {
+    std::string hostFrom, hostTo;
+    if (!toHostPath(from, hostFrom) || !toHostPath(to, hostTo)) return false;
+    int fd = descriptor(parent);
+    // renameat replaces a link at to itself; a file never replaces a directory (EISDIR).
+    if (replace) {
+        if (renameat(fd, hostFrom.c_str(), fd, hostTo.c_str()) == 0) return true;
+        setErrorFromErrno();
+        return false;
+    }
+    if (renameat2(fd, hostFrom.c_str(), fd, hostTo.c_str(), RENAME_NOREPLACE) == 0) return true;
+    if (errno != EINVAL && errno != ENOSYS) {
+        setErrorFromErrno();
+        return false;
+    }
+    // A file system without RENAME_NOREPLACE: a hard link is just as exclusive.
+    if (linkat(fd, hostFrom.c_str(), fd, hostTo.c_str(), 0) != 0) {
+        setErrorFromErrno();
+        return false;
+    }
+    unlinkat(fd, hostFrom.c_str(), 0);
+    return true;
+}
+
+bool removeFileAt(const Directory& parent, const char* name) {
+    std::string host;
+    if (!toHostPath(name, host)) return false;
+    if (unlinkat(descriptor(parent), host.c_str(), 0) != 0) {
+        setErrorFromErrno();
+        return false;
+    }
+    return true;
+}
+
+void closeDirectory(intptr_t handle) {
+    ::close(static_cast<int>(handle));
+}
+
+} // namespace platform::backend
