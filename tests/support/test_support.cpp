@@ -2,6 +2,7 @@
 
 #include "platform/platform.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <memory>
@@ -78,6 +79,20 @@ CurrentDirectory::CurrentDirectory(const TempDir& dir) : previous_(fs::current_p
 CurrentDirectory::~CurrentDirectory() {
     std::error_code ignored;
     fs::current_path(previous_, ignored);
+}
+
+fs::path hostPath(const std::string& systemPath) {
+    return toHostPath(systemPath);
+}
+
+std::vector<std::string> filesBelow(const std::string& dir) {
+    fs::path root = toHostPath(dir);
+    std::vector<std::string> files;
+    for (const fs::directory_entry& entry : fs::recursive_directory_iterator(root))
+        if (entry.is_symlink() || !entry.is_directory())
+            files.push_back(toSystemPath(fs::relative(entry.path(), root)));
+    std::sort(files.begin(), files.end());
+    return files;
 }
 
 void makeDirectory(const std::string& path) {

@@ -42,6 +42,13 @@ class CurrentDirectory {
     std::filesystem::path previous_;
 };
 
+// The host's own path (for std::filesystem) of a system path.
+std::filesystem::path hostPath(const std::string& systemPath);
+
+// The files (and links) below the directory dir (a system path), as system paths relative to
+// it, sorted; directories are walked, not listed.
+std::vector<std::string> filesBelow(const std::string& dir);
+
 // Writes bytes to, and reads bytes from, a file named by a system path (relative paths are
 // taken against the current directory). writeFile creates the missing directories.
 void writeFile(const std::string& path, const std::string& bytes);

@@ -1,13 +1,15 @@
-// extract and create when the system fails them: each fault is injected through the platform's
-// table of system calls, and the run must end with exit code 3, a message naming the file, and
-// no partial or temporary file left anywhere.
+// extract and create on a system that fails them or a tree that changes under them, with the
+// faults injected through the platform's table of system calls.
+#include "platform/directory.h"
 #include "platform/platform.h"
 #include "tests/support/test_support.h"
 #include "tools/pak/failure.h"
+#include "tools/pak/pak_tool.h"
 #include "tools/pak/source_files.h"
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -23,6 +25,30 @@ platform::SystemCalls original;
 platform::SearchStep searchDenied(platform::FileSearch::State&, platform::FoundFile&) {
     platform::setLastError(kAccessDenied);
     return platform::kSearchFailed;
+}
+
+struct Outcome {
+    int code;
+    std::string error;
+};
+
+Outcome runPak(const std::vector<std::string>& arguments) {
+    ::testing::internal::CaptureStderr();
+    int code = pak::runPak(arguments);
+    return {code, ::testing::internal::GetCapturedStderr()};
+}
+
+// What another process that can write below DIR does, once: it moves the directory sub away
+// and puts a link to a directory outside in its place.
+std::filesystem::path sub;
+bool swapped;
+void swapSubForLink() {
+    if (swapped) return;
+    swapped = true;
+    // Windows refuses to move a directory that extract holds: then nothing is swapped.
+    std::error_code refused;
+    std::filesystem::rename(sub, sub.parent_path() / "moved", refused);
+    if (!refused) std::filesystem::create_directory_symlink("../outside", sub);
 }
 
 } // namespace
@@ -53,5 +79,53 @@ TEST(PakFaults, AnUnreadableDirectoryIsNeverTakenForAnEmptyOne) {
             EXPECT_NE(failure.message.find("(system error 5)"), std::string::npos)
                 << failure.message;
         }
+    }
+}
+
+// A directory that extract has looked at already is swapped for a link to a directory outside,
+// right before extract goes on to use it: nothing may be written outside.
+TEST(PakFaults, ADirectorySwappedForALinkAfterItsCheckLeadsNowhere) {
+    TempDir work;
+    CurrentDirectory here(work);
+    writeFile(work / "src\\sub\\x.txt", "payload");
+    ASSERT_EQ(pak::runPak({"create", "-o", "a.pak", "-C", "src", "."}), 0);
+    makeDirectory(work / "outside");
+    std::error_code error;
+    std::filesystem::create_directory_symlink("outside", hostPath(work / "probe"), error);
+    if (error) GTEST_SKIP() << "symbolic links cannot be made here";
+
+    struct Case {
+        const char* use;
+        void (*inject)(platform::SystemCalls&);
+    };
+    // The hook swaps the directory right before the operation that follows extract's look at it.
+    const Case cases[] = {
+        {"opening the directory",
+         [](auto& t) {
+             t.openDirectoryAt = [](const platform::Directory& parent, const char* name) {
+                 swapSubForLink();
+                 return original.openDirectoryAt(parent, name);
+             };
+         }},
+        {"creating the file",
+         [](auto& t) {
+             t.createFileAt = [](const platform::Directory& parent, const char* name) {
+                 swapSubForLink();
+                 return original.createFileAt(parent, name);
+             };
+         }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.use);
+        std::filesystem::remove_all(hostPath(work / "out"));
+        makeDirectory(work / "out\\sub");
+        sub = hostPath(work / "out\\sub");
+        swapped = false;
+        SystemCallsGuard guard;
+        original = guard.original();
+        c.inject(platform::systemCalls());
+        Outcome outcome = runPak({"extract", "-C", "out", "a.pak"});
+        EXPECT_TRUE(swapped) << outcome.error;
+        EXPECT_EQ(filesBelow(work / "outside"), std::vector<std::string>());
     }
 }

@@ -77,6 +77,8 @@ int run(Console& console, const ParsedArguments& arguments) {
     if (outExists && (attributes & platform::kDirectoryAttribute))
         throw Failure(kUsage, out + ": is a directory");
     if (outExists && !force) throw Failure(kUsage, out + ": exists already (--force replaces it)");
+    std::string outName = fileNameOf(out);
+    if (outName.empty()) throw usage("OUT ends in a separator, so it names no file");
 
     const std::string* directory = arguments.value("directory");
     std::string base = directory != nullptr ? console.path(*directory, "DIR") : std::string();
@@ -86,7 +88,7 @@ int run(Console& console, const ParsedArguments& arguments) {
     // Gathered before any temporary file exists, so that none of them can be among the files.
     std::vector<SourceFile> files = collectSourceFiles(base, operands);
 
-    std::string outDirectory = directoryOf(out);
+    platform::Directory outDirectory = TemporaryFile::directoryFor(directoryOf(out), out);
     TemporaryFile spill(outDirectory, out);
     TemporaryFile archive(outDirectory, out);
     PakWriter writer(settings, spill.stream());
@@ -100,7 +102,7 @@ int run(Console& console, const ParsedArguments& arguments) {
         writer.add(file.name, source.get(), file.path);
     }
     writer.finish(archive.stream(), out);
-    archive.moveTo(out, force);
+    archive.moveTo(outName, force);
     return kSuccess;
 }
 

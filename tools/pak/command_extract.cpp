@@ -9,7 +9,6 @@
 #include "tools/pak/failure.h"
 #include "tools/pak/output_tree.h"
 #include "tools/pak/progress_bar.h"
-#include "tools/pak/system_path.h"
 #include "tools/pak/temporary_file.h"
 #include "vfs/pak_format.h"
 
@@ -104,12 +103,12 @@ int run(Console& console, const ParsedArguments& arguments) {
             report(path + ": " + item.name + ": refused, nothing written: " + place.refusal);
         } else {
             try {
-                std::string target = tree.prepare(place.components);
-                TemporaryFile file(directoryOf(target), target);
+                OutputTree::Place target = tree.prepare(place.components);
+                TemporaryFile file(target.directory, target.path);
                 reader.read(item.stored, [&file](const unsigned char* data, std::size_t size) {
                     file.write(data, size);
                 });
-                file.moveTo(target, true);
+                file.moveTo(target.name, true);
             } catch (const Failure& failure) {
                 report(path + ": " + item.name + ": " + failure.message);
             }

@@ -2,13 +2,16 @@
 //
 // The names have passed entryPath already (no absolute names, drives or ".."); what is left is
 // the file system itself: a symbolic link (on Windows any reparse point, junctions included)
-// that already exists below the root could lead a path outside it. So every directory below the
-// root is examined without following links before anything goes into it, and a link where a
-// directory or the file itself should be is refused rather than followed or replaced. The
-// root itself is the user's choice and may be a link.
+// below the root could lead a path outside it, and another process that can write below the
+// root could put one where a directory was a moment ago. So the tree is walked with directories
+// held open (platform/directory.h), one name at a time: a directory is entered only through the
+// handle of its parent and never through a link, and a file is made and renamed inside the
+// handle of its own directory. A link where a directory or the file itself should be is refused.
+// The root itself is the user's choice and may be a link.
 #pragma once
 
-#include <set>
+#include "platform/directory.h"
+
 #include <string>
 #include <vector>
 
@@ -20,16 +23,32 @@ class OutputTree {
     // is missing; throws Failure (kCorrupt) when that fails or it is not a directory.
     explicit OutputTree(const std::string& root);
 
-    // The path of the file that components names below the root, once the directories along it
-    // exist: the missing ones are created one at a time. Throws Failure (kCorrupt, the reason
-    // after the entry's name) when a component is a symbolic link, a directory is needed where
-    // a file is, the file's place is taken by a directory or a link, or a directory cannot be
-    // created.
-    std::string prepare(const std::vector<std::string>& components);
+    // Where a file goes: the directory that holds it, open until the next prepare, its name
+    // there, and its whole path for messages.
+    struct Place {
+        const platform::Directory& directory;
+        std::string name;
+        std::string path;
+    };
+
+    // The place of the file that components names below the root, once the directories along
+    // it are open: the missing ones are created one at a time. Throws Failure (kCorrupt, the
+    // reason after the entry's name) when a component is a symbolic link, a directory is
+    // needed where a file is, the file's place is taken by a directory or a link, or a
+    // directory cannot be created or opened.
+    Place prepare(const std::vector<std::string>& components);
 
   private:
+    struct Held {
+        std::string name;
+        platform::Directory directory;
+    };
+
     std::string root_;
-    std::set<std::string> directories_; // below the root, examined or created already
+    platform::Directory rootDirectory_;
+    // The directories below the root on the way to the last file, outermost first. Each stays
+    // open while the ones inside it are used, and the next file reuses those it shares.
+    std::vector<Held> held_;
 };
 
 } // namespace pak

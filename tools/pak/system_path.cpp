@@ -27,4 +27,10 @@ std::string directoryOf(const std::string& path) {
     return path.substr(0, root ? length + 1 : length);
 }
 
+std::string fileNameOf(const std::string& path) {
+    const char* separator = cp932::findLastChar(path.c_str(), '\\');
+    if (separator != nullptr) return std::string(separator + 1);
+    return path.size() >= 2 && path[1] == ':' ? path.substr(2) : path;
+}
+
 } // namespace pak

@@ -17,4 +17,8 @@ std::string joinPath(const std::string& directory, const std::string& name);
 // in the current directory. "\x" gives "\", "C:\x" gives "C:\" and "C:x" gives "C:".
 std::string directoryOf(const std::string& path);
 
+// The last component of a path: what follows directoryOf(path) and its separator ("x" for
+// "C:\x", "C:x" and "x"), empty when the path ends in a separator.
+std::string fileNameOf(const std::string& path);
+
 } // namespace pak

@@ -17,37 +17,44 @@ std::string systemError() {
     return "system error " + std::to_string(platform::lastError());
 }
 
+Failure cannotCreate(const std::string& purpose) {
+    std::string directory = directoryOf(purpose);
+    return Failure(kCorrupt, purpose + ": cannot create a temporary file in " +
+                                 (directory.empty() ? std::string(".") : directory) + " (" +
+                                 systemError() + ")");
+}
+
 } // namespace
 
-TemporaryFile::TemporaryFile(const std::string& directory, const std::string& purpose)
-    : purpose_(purpose) {
+platform::Directory TemporaryFile::directoryFor(const std::string& directory,
+                                                const std::string& purpose) {
+    platform::Directory opened =
+        platform::Directory::open(directory.empty() ? "." : directory.c_str());
+    if (!opened.isOpen()) throw cannotCreate(purpose);
+    return opened;
+}
+
+TemporaryFile::TemporaryFile(const platform::Directory& directory, const std::string& purpose)
+    : directory_(directory), purpose_(purpose) {
     // A random start makes a clash with leftovers of an earlier run unlikely; exclusive
     // creation makes it harmless.
     std::random_device seed;
     uint32_t start = seed() % 1000000u;
     for (uint32_t attempt = 0; attempt < 100; ++attempt) {
-        std::string candidate =
-            joinPath(directory, ".pak-" + std::to_string(start + attempt) + ".tmp");
-        stream_ = platform::createNewFile(candidate.c_str());
+        std::string candidate = ".pak-" + std::to_string(start + attempt) + ".tmp";
+        stream_ = directory_.createFile(candidate.c_str());
         if (stream_ != nullptr) {
-            path_ = candidate;
+            name_ = candidate;
             return;
         }
         if (platform::lastError() != kAlreadyExists) break;
     }
-    throw Failure(kCorrupt, purpose_ + ": cannot create a temporary file in " +
-                                (directory.empty() ? std::string(".") : directory) + " (" +
-                                systemError() + ")");
+    throw cannotCreate(purpose_);
 }
 
 TemporaryFile::~TemporaryFile() {
-    close();
-    if (!moved_ && !path_.empty()) platform::removeFile(path_.c_str());
-}
-
-void TemporaryFile::close() {
     platform::closeStream(stream_);
-    stream_ = nullptr;
+    if (!moved_ && !name_.empty()) directory_.removeFile(name_.c_str());
 }
 
 void TemporaryFile::write(const void* data, std::size_t size) {
@@ -55,14 +62,14 @@ void TemporaryFile::write(const void* data, std::size_t size) {
         throw Failure(kCorrupt, purpose_ + ": cannot be written (" + systemError() + ")");
 }
 
-void TemporaryFile::moveTo(const std::string& target, bool replace) {
+void TemporaryFile::moveTo(const std::string& name, bool replace) {
     bool flushed = platform::closeStream(stream_);
     stream_ = nullptr;
     if (!flushed) throw Failure(kCorrupt, purpose_ + ": cannot be written (" + systemError() + ")");
-    if (!platform::moveFile(path_.c_str(), target.c_str(), replace)) {
+    if (!directory_.moveFile(name_.c_str(), name.c_str(), replace)) {
         if (!replace && platform::lastError() == kAlreadyExists)
-            throw Failure(kUsage, target + ": exists already (--force replaces it)");
-        throw Failure(kCorrupt, target + ": cannot be put in place (" + systemError() + ")");
+            throw Failure(kUsage, purpose_ + ": exists already (--force replaces it)");
+        throw Failure(kCorrupt, purpose_ + ": cannot be put in place (" + systemError() + ")");
     }
     moved_ = true;
 }

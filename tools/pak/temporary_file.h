@@ -1,6 +1,10 @@
 // A file written under a temporary name and renamed into place only once it is complete, so
-// that a failure never leaves a half-written file where the finished one belongs.
+// that a failure never leaves a half-written file where the finished one belongs. The file is
+// made in a directory held open (platform/directory.h) and renamed within it, so that the
+// directory cannot be swapped for another, or for a link, between the two.
 #pragma once
+
+#include "platform/directory.h"
 
 #include <cstddef>
 #include <cstdio>
@@ -10,29 +14,34 @@ namespace pak {
 
 class TemporaryFile {
   public:
-    // Creates a new file in directory (system text; empty for the current directory) with a
-    // name of the form .pak-N.tmp that nothing has yet. Throws Failure (kCorrupt) naming
-    // purpose when no file can be created there.
-    TemporaryFile(const std::string& directory, const std::string& purpose);
+    // Opens directory (a system path; empty for the current directory), where the temporary
+    // files for purpose are to be made. Throws Failure (kCorrupt) as the constructor does when
+    // it cannot be opened.
+    static platform::Directory directoryFor(const std::string& directory,
+                                            const std::string& purpose);
+
+    // Creates a new file in directory, which must stay open while this object lives, with a
+    // name of the form .pak-N.tmp that nothing has yet. purpose is the path of the file being
+    // made, for messages. Throws Failure (kCorrupt) naming purpose when no file can be created.
+    TemporaryFile(const platform::Directory& directory, const std::string& purpose);
     // Removes the file unless it was moved into place.
     ~TemporaryFile();
     TemporaryFile(const TemporaryFile&) = delete;
     TemporaryFile& operator=(const TemporaryFile&) = delete;
 
-    const std::string& path() const { return path_; }
     std::FILE* stream() { return stream_; }
 
     // Writes size bytes; throws Failure (kCorrupt) naming purpose when they cannot be written.
     void write(const void* data, std::size_t size);
-    // Closes the file, then gives it the name target: replacing what is there with replace,
-    // failing when something is there without it. Throws Failure (kCorrupt) when the data
-    // cannot be flushed or the file cannot be renamed; the temporary file is then removed.
-    void moveTo(const std::string& target, bool replace);
+    // Closes the file, then gives it the name name in its directory: replacing what is there
+    // with replace (a link is replaced itself, never followed), failing when something is there
+    // without it (Failure kUsage). Throws Failure (kCorrupt) when the data cannot be flushed or
+    // the file cannot be renamed; the temporary file is then removed.
+    void moveTo(const std::string& name, bool replace);
 
   private:
-    void close();
-
-    std::string path_;
+    const platform::Directory& directory_;
+    std::string name_; // within directory_
     std::string purpose_;
     std::FILE* stream_ = nullptr;
     bool moved_ = false;
