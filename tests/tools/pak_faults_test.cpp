@@ -17,11 +17,24 @@ using namespace testing_support;
 
 namespace {
 
-constexpr uint32_t kAccessDenied = 5;
+constexpr uint32_t kDiskFull = 112, kAccessDenied = 5, kReadFault = 30;
 
 // The table as it was before a test changed it, for the wrappers that pass calls on.
 platform::SystemCalls original;
 
+std::ptrdiff_t readFailingPastFirstChunk(std::FILE* stream, void* buffer, std::size_t count) {
+    if (platform::streamPosition(stream) < 65536) return original.readStream(stream, buffer, count);
+    platform::setLastError(kReadFault);
+    return -1;
+}
+std::size_t writeOnFullDisk(std::FILE*, const void*, std::size_t) {
+    platform::setLastError(kDiskFull);
+    return 0;
+}
+bool renameDenied(const platform::Directory&, const char*, const char*, bool) {
+    platform::setLastError(kAccessDenied);
+    return false;
+}
 platform::SearchStep searchDenied(platform::FileSearch::State&, platform::FoundFile&) {
     platform::setLastError(kAccessDenied);
     return platform::kSearchFailed;
@@ -52,6 +65,44 @@ void swapSubForLink() {
 }
 
 } // namespace
+
+TEST(PakFaults, FailingSystemCallsLeaveNothingBehind) {
+    struct Case {
+        const char* command;
+        const char* fault;
+        void (*inject)(platform::SystemCalls&);
+        const char* named; // what the message must name
+    };
+    const Case cases[] = {
+        {"create", "enumerate", [](auto& t) { t.searchNext = searchDenied; }, "src"},
+        {"create", "read", [](auto& t) { t.readStream = readFailingPastFirstChunk; }, "victim"},
+        {"create", "write", [](auto& t) { t.writeStream = writeOnFullDisk; }, "new.pak"},
+        {"create", "rename", [](auto& t) { t.moveFileAt = renameDenied; }, "new.pak"},
+        {"extract", "read", [](auto& t) { t.readStream = readFailingPastFirstChunk; }, "a.pak"},
+        {"extract", "write", [](auto& t) { t.writeStream = writeOnFullDisk; }, "victim"},
+        {"extract", "rename", [](auto& t) { t.moveFileAt = renameDenied; }, "victim"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.command) + " under a failing " + c.fault);
+        TempDir work;
+        CurrentDirectory here(work);
+        writeFile(work / "src\\sub\\victim.bin", randomBytes(200000, 3));
+        makeDirectory(work / "out");
+        ASSERT_EQ(pak::runPak({"create", "--store", "-o", "a.pak", "src"}), 0);
+        const std::vector<std::string> before = filesBelow(work.path());
+
+        SystemCallsGuard guard;
+        original = guard.original();
+        c.inject(platform::systemCalls());
+        Outcome outcome = std::string(c.command) == "create"
+                              ? runPak({"create", "-o", "out/new.pak", "src"})
+                              : runPak({"extract", "-C", "out", "a.pak"});
+
+        EXPECT_EQ(outcome.code, pak::kCorrupt) << outcome.error;
+        EXPECT_NE(outcome.error.find(c.named), std::string::npos) << outcome.error;
+        EXPECT_EQ(filesBelow(work.path()), before);
+    }
+}
 
 TEST(PakFaults, AnUnreadableDirectoryIsNeverTakenForAnEmptyOne) {
     TempDir dir;

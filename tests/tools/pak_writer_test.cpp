@@ -41,7 +41,7 @@ const std::vector<Source>& sources() {
 void writeArchive(const TempDir& dir, const pak::WriterSettings& settings) {
     FileHandle spill(platform::createNewFile((dir / "spill.tmp").c_str()));
     ASSERT_TRUE(spill);
-    pak::PakWriter writer(settings, spill.get());
+    pak::PakWriter writer(settings, spill.get(), "data.pak");
     int n = 0;
     for (const Source& source : sources()) {
         std::string path = dir / ("src\\" + std::to_string(n++));
@@ -52,7 +52,7 @@ void writeArchive(const TempDir& dir, const pak::WriterSettings& settings) {
     }
     FileHandle out(platform::openStream((dir / "data.pak").c_str(), "wb"));
     ASSERT_TRUE(out);
-    writer.finish(out.get(), "data.pak");
+    writer.finish(out.get());
 }
 
 } // namespace

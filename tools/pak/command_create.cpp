@@ -91,7 +91,7 @@ int run(Console& console, const ParsedArguments& arguments) {
     platform::Directory outDirectory = TemporaryFile::directoryFor(directoryOf(out), out);
     TemporaryFile spill(outDirectory, out);
     TemporaryFile archive(outDirectory, out);
-    PakWriter writer(settings, spill.stream());
+    PakWriter writer(settings, spill.stream(), out);
     for (const SourceFile& file : files) {
         // An archive being replaced is never put into its successor.
         if (outExists && platform::sameFile(file.path.c_str(), out.c_str())) continue;
@@ -101,7 +101,7 @@ int run(Console& console, const ParsedArguments& arguments) {
                                         std::to_string(platform::lastError()) + ")");
         writer.add(file.name, source.get(), file.path);
     }
-    writer.finish(archive.stream(), out);
+    writer.finish(archive.stream());
     archive.moveTo(outName, force);
     return kSuccess;
 }

@@ -35,6 +35,7 @@
 #include <zlib.h>
 
 #include <cstring>
+#include <utility>
 
 namespace pak {
 
@@ -65,15 +66,19 @@ class Deflater {
     z_stream stream_{};
 };
 
+std::string systemError() {
+    return " (system error " + std::to_string(platform::lastError()) + ")";
+}
+
 void writeOut(std::FILE* out, const void* data, std::size_t size, const std::string& outName) {
     if (size > 0 && platform::writeStream(out, data, size) != size)
-        throw Failure(kCorrupt, outName + ": cannot be written");
+        throw Failure(kCorrupt, outName + ": cannot be written" + systemError());
 }
 
 } // namespace
 
-PakWriter::PakWriter(const WriterSettings& settings, std::FILE* spill)
-    : settings_(settings), spill_(spill) {
+PakWriter::PakWriter(const WriterSettings& settings, std::FILE* spill, std::string outName)
+    : settings_(settings), spill_(spill), outName_(std::move(outName)) {
     if (settings_.version == 0) settings_.compress = false;
 }
 
@@ -85,10 +90,12 @@ void PakWriter::add(const std::string& name, std::FILE* source, const std::strin
         return Failure(kCorrupt, sourceName + ": the archive would outgrow the 2 GiB its " +
                                      "readers can address");
     };
-    auto unreadable = [&]() { return Failure(kCorrupt, sourceName + ": cannot be read"); };
+    auto unreadable = [&]() {
+        return Failure(kCorrupt, sourceName + ": cannot be read" + systemError());
+    };
     auto spillFailed = [&]() {
-        return Failure(kCorrupt, sourceName + ": cannot be added: the temporary data file " +
-                                     "cannot be written");
+        return Failure(kCorrupt, sourceName + ": cannot be added: the temporary data file of " +
+                                     outName_ + " cannot be written" + systemError());
     };
 
     std::vector<unsigned char> input(kChunk);
@@ -170,7 +177,8 @@ std::string PakWriter::directoryRecords(uint32_t dataStart) const {
     return records;
 }
 
-void PakWriter::finish(std::FILE* out, const std::string& outName) {
+void PakWriter::finish(std::FILE* out) {
+    const std::string& outName = outName_;
     const uint32_t version = settings_.version;
     std::string header;
     putNumber(header, version);
@@ -208,10 +216,11 @@ void PakWriter::finish(std::FILE* out, const std::string& outName) {
     }
     writeOut(out, header.data(), header.size(), outName);
     writeOut(out, directory.data(), directory.size(), outName);
-    copySpill(out, outName);
+    copySpill(out);
 }
 
-void PakWriter::copySpill(std::FILE* out, const std::string& outName) {
+void PakWriter::copySpill(std::FILE* out) {
+    const std::string& outName = outName_;
     if (std::fflush(spill_) != 0 || !platform::seekStream(spill_, 0, 0))
         throw Failure(kCorrupt, outName + ": the temporary data file cannot be read back");
     std::vector<unsigned char> chunk(kChunk);

@@ -19,19 +19,20 @@ class PakWriter {
   public:
     // spill: an empty file open for reading and writing, where the data area is gathered
     // until finish (the directory, which comes first in the archive, needs every entry's
-    // stored size). It stays the caller's.
-    PakWriter(const WriterSettings& settings, std::FILE* spill);
+    // stored size). It stays the caller's. outName: the archive being made, for messages.
+    PakWriter(const WriterSettings& settings, std::FILE* spill, std::string outName);
     PakWriter(const PakWriter&) = delete;
     PakWriter& operator=(const PakWriter&) = delete;
 
     // Adds an entry named name (system text) holding the bytes of source, read to its end.
-    // Throws Failure: kCorrupt naming sourceName when the source cannot be read or the spill
-    // file written, or when the archive would outgrow the 2 GiB that its readers can address.
+    // Throws Failure (kCorrupt) naming sourceName when the source cannot be read, the spill
+    // file written (naming the archive too), or when the archive would outgrow the 2 GiB that
+    // its readers can address.
     void add(const std::string& name, std::FILE* source, const std::string& sourceName);
 
     // Writes the whole archive to out: header, directory, data area. Throws Failure (kCorrupt)
-    // naming outName when it cannot be written or would outgrow 2 GiB.
-    void finish(std::FILE* out, const std::string& outName);
+    // naming the archive when it cannot be written or would outgrow 2 GiB.
+    void finish(std::FILE* out);
 
     // The greatest archive size written: the game reads archives through the C runtime's
     // 32-bit signed file offsets.
@@ -46,10 +47,11 @@ class PakWriter {
     };
 
     std::string directoryRecords(uint32_t dataStart) const;
-    void copySpill(std::FILE* out, const std::string& outName);
+    void copySpill(std::FILE* out);
 
     WriterSettings settings_;
     std::FILE* spill_;
+    std::string outName_;
     std::vector<Record> records_;
     uint64_t dataSize_ = 0;
 };
