@@ -207,6 +207,19 @@ TEST(SafeWriting, DirectoriesHeldOpenNeverFollowALinkAtAName) {
     EXPECT_TRUE(root.removeFile("moved"));
     EXPECT_FALSE(root.removeFile("moved"));
 
+    // A held directory is where its files go, wherever it is moved (POSIX), or it cannot be
+    // moved at all (Windows).
+    std::error_code refused;
+    std::filesystem::rename(testing_support::hostPath(dir / kHyou),
+                            testing_support::hostPath(dir / "moved"), refused);
+    std::FILE* held = hyou.createFile("held");
+    ASSERT_NE(held, nullptr);
+    platform::closeStream(held);
+    EXPECT_TRUE(exists(dir / (refused ? kHyou : std::string("moved")) + "\\held"));
+#ifdef _WIN32
+    EXPECT_TRUE(refused);
+#endif
+
     if (!links) GTEST_SKIP() << "symbolic links cannot be made here";
     EXPECT_NE(root.attributesOf("dirlink") & platform::kReparsePointAttribute, 0u);
     EXPECT_EQ(root.createFile("dangling"), nullptr);
