@@ -42,15 +42,34 @@ void* runtimeAllocate(std::size_t n) {
     return std::malloc(n == 0 ? 1 : n);
 }
 
-SystemCalls table = {
-    backend::openStream,    backend::createNewFile,   runtimeRead,
-    runtimeWrite,           backend::seekStream,      runtimeClose,
-    backend::moveFile,      backend::removeFile,      backend::createDirectory,
-    backend::searchNext,    backend::allocatePages,   runtimeAllocate,
-    backend::openDirectory, backend::openDirectoryAt, backend::createDirectoryAt,
-    backend::attributesAt,  backend::createFileAt,    backend::moveFileAt,
-    backend::removeFileAt,
-};
+// The back end's own functions, entry by entry (by name, so that the order of the members in
+// platform.h does not matter here). A constant expression, so the table is filled before any
+// code runs, static constructors included.
+constexpr SystemCalls backendCalls() {
+    SystemCalls calls{};
+    calls.openStream = backend::openStream;
+    calls.createNewFile = backend::createNewFile;
+    calls.readStream = runtimeRead;
+    calls.writeStream = runtimeWrite;
+    calls.seekStream = backend::seekStream;
+    calls.closeStream = runtimeClose;
+    calls.moveFile = backend::moveFile;
+    calls.removeFile = backend::removeFile;
+    calls.createDirectory = backend::createDirectory;
+    calls.searchNext = backend::searchNext;
+    calls.allocatePages = backend::allocatePages;
+    calls.heapAllocate = runtimeAllocate;
+    calls.openDirectory = backend::openDirectory;
+    calls.openDirectoryAt = backend::openDirectoryAt;
+    calls.createDirectoryAt = backend::createDirectoryAt;
+    calls.attributesAt = backend::attributesAt;
+    calls.createFileAt = backend::createFileAt;
+    calls.moveFileAt = backend::moveFileAt;
+    calls.removeFileAt = backend::removeFileAt;
+    return calls;
+}
+
+SystemCalls table = backendCalls();
 
 } // namespace
 
