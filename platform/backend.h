@@ -18,6 +18,9 @@ void setErrorFromErrno();
 // The system's own message box (no test handler involved); see platform::messageBox.
 int systemMessageBox(void* owner, const char* text, const char* caption, uint32_t style);
 
+// compareNoCase with regard to case (lstrcmpA on Windows), for sortOrder.
+int compareWithCase(const char* a, const char* b);
+
 std::FILE* openStream(const char* path, const char* mode);
 std::FILE* createNewFile(const char* path);
 bool seekStream(std::FILE* stream, int64_t offset, int origin);
