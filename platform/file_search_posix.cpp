@@ -59,6 +59,8 @@ bool readMatches(FileSearch::State& state) {
     std::unique_ptr<DIR, int (*)(DIR*)> dir(
         opendir(state.directory.empty() ? "." : state.directory.c_str()), closedir);
     if (!dir) {
+        // The directory is a path to Windows, so one that is not there is a path not found.
+        if (errno == ENOENT) errno = ENOTDIR;
         setErrorFromErrno();
         return false;
     }

@@ -1,6 +1,7 @@
 // The code page 932 primitives: every search must step over double-byte characters whose
 // trail byte looks like ASCII (0x5C backslash, 0x5B '[', letters).
 #include "base/cp932.h"
+#include "base/cp932_unicode.h"
 
 #include <gtest/gtest.h>
 
@@ -104,4 +105,16 @@ TEST(Cp932FileNames, OrderAsNtfsListsADirectory) {
     // Names that differ in case only are ordered by their bytes, never equal.
     EXPECT_LT(cp932::compareFileNames("GAME.INI", "game.ini"), 0);
     EXPECT_EQ(cp932::compareFileNames("game.ini", "game.ini"), 0);
+}
+
+// The POSIX back end passes over names of another UTF-8 length when it looks for a file whatever
+// the case of its name; that holds only if folding never changes a character's UTF-8 length.
+TEST(Cp932FileNames, FoldingKeepsTheUtf8Length) {
+    auto utf8Length = [](unsigned unit) { return unit < 0x80 ? 1 : unit < 0x800 ? 2 : 3; };
+    for (unsigned code = 0; code < 0x10000; ++code) {
+        unsigned unit = cp932::fileNameUnicodeOf(code);
+        if (unit == cp932::kNoCharacter) continue;
+        unsigned folded = cp932::fileNameUnicodeOf(cp932::foldFileNameCase(code));
+        ASSERT_EQ(utf8Length(folded), utf8Length(unit)) << std::hex << code;
+    }
 }

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -73,20 +74,45 @@ TEST(FileNameCase, WritingANameMeetsTheFileThatHasItInAnotherCase) {
 }
 
 #ifndef _WIN32
+namespace {
+
+// The directory as the host names it, for changes made past the platform layer.
+std::string hostPath(const TempDir& dir) {
+    char utf8[1024];
+    if (platform::cp932ToUtf8(dir.path().c_str(), utf8, sizeof utf8) < 0) return "";
+    std::string host = utf8;
+    for (char& c : host)
+        if (c == '\\') c = '/';
+    return host;
+}
+
+} // namespace
+
 // Only a POSIX file system can hold names that differ in case only; Windows cannot, so here the
 // rule is ours: the name as given, otherwise the first by character codes.
 TEST(FileNameCase, AmongNamesThatDifferInCaseOnlyTheExactOneOrTheFirstByCode) {
     TempDir dir;
-    char utf8[1024];
-    ASSERT_GE(platform::cp932ToUtf8(dir.path().c_str(), utf8, sizeof utf8), 0);
-    std::string host = utf8;
-    for (char& c : host)
-        if (c == '\\') c = '/';
+    std::string host = hostPath(dir);
     for (const char* name : {"game.ini", "Game.ini", "GAME.INI"})
         std::ofstream(host + "/" + name) << name;
     EXPECT_EQ(readFile(dir / "game.ini"), "game.ini");
     EXPECT_EQ(readFile(dir / "Game.ini"), "Game.ini");
     EXPECT_EQ(readFile(dir / "gAME.INI"), "GAME.INI");
     EXPECT_EQ(listed(dir / "*"), (std::vector<std::string>{"GAME.INI", "Game.ini", "game.ini"}));
+}
+
+// The back end keeps the names of the directory it last looked in; changes made by others must
+// reach them.
+TEST(FileNameCase, KeptNamesFollowChangesMadeByOthers) {
+    TempDir dir;
+    std::string host = hostPath(dir);
+    EXPECT_FALSE(exists(dir / "game.ini")); // the directory's names are read and kept
+    std::ofstream(host + "/GAME.INI") << "x";
+    EXPECT_TRUE(exists(dir / "game.ini"));
+    std::filesystem::rename(host + "/GAME.INI", host + "/Other.ini");
+    EXPECT_FALSE(exists(dir / "game.ini"));
+    EXPECT_TRUE(exists(dir / "OTHER.INI"));
+    std::filesystem::remove(host + "/Other.ini");
+    EXPECT_FALSE(exists(dir / "other.ini"));
 }
 #endif
