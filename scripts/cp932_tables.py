@@ -53,11 +53,12 @@ def slot_of(code):
 SLOT_COUNT = 256 + 60 * 192
 
 
-def run_reference():
-    command = [str(ROOT / "scripts" / "wine-run"), str(REFERENCE_PROGRAM)]
-    if not REFERENCE_PROGRAM.exists():
-        sys.exit(f"{REFERENCE_PROGRAM} is missing: build the mingw64 preset first")
-    return subprocess.run(command, check=True, capture_output=True, text=True).stdout
+def run_reference(program=REFERENCE_PROGRAM, runner=ROOT / "scripts" / "wine-run"):
+    """The output of cp932_reference.exe, run under Wine."""
+    if not pathlib.Path(program).exists():
+        sys.exit(f"{program} is missing: build the mingw64 preset first")
+    return subprocess.run([str(runner), str(program)], check=True, capture_output=True,
+                          text=True).stdout
 
 
 def parse(text):
@@ -277,6 +278,18 @@ def build(reference_text):
     return {UNICODE_TABLE: unicode_text, SORT_TABLE: sort_source(weights, expansions)}, counts
 
 
+def stale_files(reference_text):
+    """The table files (and counts in cp932_tables.h) that differ from what reference_text says,
+    as a list of problems, and the files as they should be."""
+    files, counts = build(reference_text)
+    header = (ROOT / "base" / "cp932_tables.h").read_text()
+    problems = [f"base/cp932_tables.h: {name} should be {value}"
+                for name, value in counts.items() if f"{name} = {value};" not in header]
+    problems += [f"{path.relative_to(ROOT)} differs from what Windows reports"
+                 for path, text in files.items() if not path.exists() or path.read_text() != text]
+    return problems, files
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("action", choices=["generate", "check"])
@@ -284,24 +297,19 @@ def main():
                         help="output of cp932_reference.exe (run it under Wine otherwise)")
     args = parser.parse_args()
     text = args.reference.read_text() if args.reference else run_reference()
-    files, counts = build(text)
-    header = (ROOT / "base" / "cp932_tables.h").read_text()
-    for name, value in counts.items():
-        if f"{name} = {value};" not in header:
-            if args.action == "check":
-                sys.exit(f"base/cp932_tables.h: {name} should be {value}")
-            print(f"base/cp932_tables.h: set {name} = {value};")
-    stale = [path for path, text in files.items()
-             if not path.exists() or path.read_text() != text]
-    if args.action == "generate":
-        for path in stale:
-            path.write_text(files[path])
-            print(f"wrote {path.relative_to(ROOT)}")
+    problems, files = stale_files(text)
+    if args.action == "check":
+        if problems:
+            sys.exit("\n".join(problems))
+        print("the code page 932 tables agree with Windows")
         return 0
-    if stale:
-        sys.exit("differ from what Windows reports: " +
-                 ", ".join(str(p.relative_to(ROOT)) for p in stale))
-    print("the code page 932 tables agree with Windows")
+    for path, content in files.items():
+        if not path.exists() or path.read_text() != content:
+            path.write_text(content)
+            print(f"wrote {path.relative_to(ROOT)}")
+    for problem in problems:
+        if problem.startswith("base/cp932_tables.h"):
+            print(problem + " (edit it by hand)")
     return 0
 
 
