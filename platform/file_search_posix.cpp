@@ -40,7 +40,7 @@ FileSearch::FileSearch(const char* pattern) : state_(std::make_unique<State>()) 
     state_->pattern = lastSeparator ? lastSeparator + 1 : pattern;
     if (lastSeparator && directory.empty()) directory = "\\"; // pattern in the root
     std::string host;
-    if (!directory.empty() && !posix::hostPath(directory.c_str(), host)) {
+    if (!directory.empty() && !posix::findPath(directory.c_str(), host)) {
         state_->openError = lastError();
         return;
     }

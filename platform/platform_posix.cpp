@@ -65,7 +65,7 @@ void setErrorFromErrno() {
     threadLastError = errorFromErrno(errno);
 }
 
-using posix::hostPath;
+using posix::findPath;
 using posix::systemPath;
 
 } // namespace
@@ -87,7 +87,7 @@ namespace {
 // link itself, which then reports kReparsePointAttribute alone.
 uint32_t attributesOf(const char* path, bool followLinks) {
     std::string host;
-    if (!hostPath(path, host)) return kInvalidAttributes;
+    if (!findPath(path, host)) return kInvalidAttributes;
     struct stat st {};
     int status = host.empty()  ? -1
                  : followLinks ? stat(host.c_str(), &st)
@@ -114,7 +114,7 @@ namespace backend {
 
 std::FILE* openStream(const char* path, const char* mode) {
     std::string host;
-    if (!hostPath(path, host)) return nullptr;
+    if (!findPath(path, host)) return nullptr;
     std::FILE* stream = std::fopen(host.c_str(), mode);
     if (!stream) {
         setErrorFromErrno();
@@ -132,7 +132,7 @@ std::FILE* openStream(const char* path, const char* mode) {
 
 bool createDirectory(const char* path) {
     std::string host;
-    if (!hostPath(path, host)) return false;
+    if (!findPath(path, host)) return false;
     if (mkdir(host.c_str(), 0777) != 0) {
         setErrorFromErrno();
         return false;
@@ -166,7 +166,7 @@ bool volumeAnswers(const char* /*root*/) {
 
 bool canOpenExisting(const char* path) {
     std::string host;
-    if (!hostPath(path, host)) return false;
+    if (!findPath(path, host)) return false;
     int fd = open(host.c_str(), O_PATH | O_CLOEXEC);
     if (fd < 0) {
         setErrorFromErrno();
@@ -204,7 +204,7 @@ namespace backend {
 
 std::FILE* createNewFile(const char* path) {
     std::string host;
-    if (!hostPath(path, host)) return nullptr;
+    if (!findPath(path, host)) return nullptr;
     // O_EXCL with O_CREAT fails on any existing name, a symbolic link included, and never
     // follows one.
     int fd = open(host.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
@@ -223,7 +223,7 @@ std::FILE* createNewFile(const char* path) {
 
 bool moveFile(const char* from, const char* to, bool replace) {
     std::string hostFrom, hostTo;
-    if (!hostPath(from, hostFrom) || !hostPath(to, hostTo)) return false;
+    if (!findPath(from, hostFrom) || !findPath(to, hostTo)) return false;
     if (replace) {
         struct stat st {};
         // A directory is never replaced (rename() would replace an empty one with another).
@@ -254,7 +254,7 @@ bool moveFile(const char* from, const char* to, bool replace) {
 
 bool removeFile(const char* path) {
     std::string host;
-    if (!hostPath(path, host)) return false;
+    if (!findPath(path, host)) return false;
     if (unlink(host.c_str()) != 0) {
         setErrorFromErrno();
         return false;
@@ -266,7 +266,7 @@ bool removeFile(const char* path) {
 
 bool sameFile(const char* a, const char* b) {
     std::string hostA, hostB;
-    if (!hostPath(a, hostA) || !hostPath(b, hostB)) return false;
+    if (!findPath(a, hostA) || !findPath(b, hostB)) return false;
     struct stat first {
     }, second{};
     if (stat(hostA.c_str(), &first) != 0 || stat(hostB.c_str(), &second) != 0) {
@@ -278,7 +278,7 @@ bool sameFile(const char* a, const char* b) {
 
 bool changeDirectory(const char* path) {
     std::string host;
-    if (!hostPath(path, host)) return false;
+    if (!findPath(path, host)) return false;
     if (host.empty() || chdir(host.c_str()) != 0) {
         if (host.empty()) errno = ENOENT;
         setErrorFromErrno();

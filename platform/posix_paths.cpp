@@ -67,6 +67,11 @@ bool hostPath(const char* path, std::string& out) {
         setLastError(123); // ERROR_INVALID_NAME
         return false;
     }
+    return true;
+}
+
+bool findPath(const char* path, std::string& out) {
+    if (!hostPath(path, out)) return false;
     resolveCase(out);
     return true;
 }
