@@ -373,6 +373,8 @@ def main():
         if code != 0:
             sys.exit(f"the Windows probe failed ({code}): {err.decode(errors='replace')}")
         lines = compare_probe(differences, tree.linux_out, windows_out)
+        pairs = next((line.split()[1].decode() for answer in blocks(windows_out)
+                      for line in answer if line.startswith(b"  pairs ")), "no")
         characters = pak_cases(differences, tree, args.linux, args.windows, args.runner)
     finally:
         if args.keep:
@@ -382,11 +384,11 @@ def main():
 
     elapsed = time.monotonic() - started
     differences.summary()
-    print(f"{len(tree.questions)} questions ({lines} answer lines; {len(tree.order_names)} "
-          f"archive names in one directory, every code and UTF-16 unit at the edge), "
-          f"{characters} characters in file names through pak create: "
-          f"{differences.cases} cases compared, {differences.count} differences, "
-          f"{elapsed:.1f} s")
+    print(f"{len(tree.questions)} questions ({lines} answer lines: {len(tree.order_names)} "
+          f"archive names in one directory, {pairs} pairs of names compared by the word sort "
+          f"and by lstrcmpiA, every code and UTF-16 unit at the edge), {characters} characters "
+          f"in file names through pak create: {differences.cases} cases compared, "
+          f"{differences.count} differences, {elapsed:.1f} s")
     return 1 if differences.count else 0
 
 
