@@ -21,8 +21,6 @@ A few Wine processes in all. Usage:
     differential_test.py --linux NATIVE_BIN --windows MINGW64_BIN --runner WINE_RUN
 """
 import argparse
-import json
-import os
 import pathlib
 import random
 import shutil
@@ -176,11 +174,13 @@ class Tree:
             self.questions.append(b"open\twild\t" + pattern.encode("cp932"))
 
     def make_names(self, rng):
-        # Everything a name can hold, beyond what a file name can: every byte below 0x80 (the
-        # characters Windows forbids in file names and the control characters included), names
-        # differing in case only, the two codes of one character, bytes that are no character.
-        extra = [bytes([c]) + tail for c in range(1, 0x80) for tail in (b"", b"x", b"-")]
-        extra += [n.upper() for n in self.order_names if n.upper() != n][:200]
+        # Everything a name can hold, beyond what a file name can: every byte below 0x80 but the
+        # line feed (the characters Windows forbids in file names and the control characters
+        # included), names differing in case only, the two codes of one character, bytes that
+        # are no character.
+        extra = [bytes([c]) + tail for c in range(1, 0x80) if c != 0x0A
+                 for tail in (b"", b"x", b"-")]
+        extra += [n.upper() for n in self.order_names if n.isascii() and n.upper() != n][:200]
         extra += [b"\x87\x54", b"\xFA\x4A", b"\xEE\xEF", b"\xFA\x40", b"\x81\xE0", b"\x87\x90",
                   b"\x81", b"a\x81", b"\x85\x40", b"\xA0", b"\xFD", b"\x81\x20x", b"\xEB\x40"]
         extra += generated_names(1200, rng)
@@ -190,11 +190,10 @@ class Tree:
 
 
 def run(command, cwd, runner=None):
-    env = dict(os.environ)
     full = ([str(runner)] if runner else []) + [str(c) if not isinstance(c, bytes) else c
                                                  for c in command]
     done = subprocess.run(full, cwd=cwd, stdin=subprocess.DEVNULL, capture_output=True,
-                          env=env, timeout=240)
+                          timeout=240)
     err = done.stderr
     if runner:  # the emulator's own remarks are not the program's
         err = b"".join(l for l in err.splitlines(True) if not l.startswith(b"wine: "))
