@@ -13,7 +13,9 @@ namespace platform::posix {
 // The names of the directory last asked about are kept, folded, together with a watch on it
 // (inotify) through which every later change reaches them, whoever makes it; so a run of names
 // looked up or created in one directory (an archive being extracted) reads it once instead of
-// once per name. Without a watch (none can be had) the directory is read every time.
+// once per name. Without a watch (none can be had) the directory is read every time. A change
+// that the file system does not report (one made from another machine to a network file
+// system) reaches the names only when this thread has looked in another directory meanwhile.
 std::string caseVariant(const std::string& directory, const std::string& name);
 
 } // namespace platform::posix
