@@ -1,5 +1,7 @@
 #include "base/cp932.h"
 
+#include "base/cp932_unicode.h"
+
 #include <cstring>
 
 namespace cp932 {
@@ -10,6 +12,25 @@ bool inSet(unsigned code, const char* set) {
     for (const char* s = set; *s != '\0'; s = next(s))
         if (characterCode(s) == code) return true;
     return false;
+}
+
+// The small letter of a UTF-16 unit among the letters that have case in code page 932.
+unsigned smallLetter(unsigned unit) {
+    if ((unit >= 'A' && unit <= 'Z') || (unit >= 0xFF21 && unit <= 0xFF3A) ||
+        (unit >= 0x0391 && unit <= 0x03A9 && unit != 0x03A2) || (unit >= 0x0410 && unit <= 0x042F))
+        return unit + 0x20;
+    if (unit >= 0x0400 && unit <= 0x040F) return unit + 0x50;
+    if (unit >= 0x2160 && unit <= 0x216F) return unit + 0x10;
+    return unit;
+}
+
+unsigned capitalLetter(unsigned unit) {
+    if ((unit >= 'a' && unit <= 'z') || (unit >= 0xFF41 && unit <= 0xFF5A) ||
+        (unit >= 0x03B1 && unit <= 0x03C9 && unit != 0x03C2) || (unit >= 0x0430 && unit <= 0x044F))
+        return unit - 0x20;
+    if (unit >= 0x0450 && unit <= 0x045F) return unit - 0x50;
+    if (unit >= 0x2170 && unit <= 0x217F) return unit - 0x10;
+    return unit;
 }
 
 } // namespace
@@ -73,6 +94,28 @@ int compareNoCase(const char* a, const char* b) {
         a = next(a);
         b = next(b);
     }
+}
+
+unsigned foldFileNameCase(unsigned code) {
+    if (code < 0x80) return code >= 'A' && code <= 'Z' ? code + 0x20 : code;
+    unsigned unit = fileNameUnicodeOf(code);
+    if (unit == kNoCharacter) return code;
+    unsigned folded = codeOf(smallLetter(unit));
+    return folded != kNoCharacter ? folded : code;
+}
+
+int compareFileNames(const char* a, const char* b) {
+    auto key = [](unsigned code) -> unsigned long {
+        unsigned unit = fileNameUnicodeOf(code);
+        return unit == kNoCharacter ? 0x10000ul + code : capitalLetter(unit);
+    };
+    for (const char *p = a, *q = b;; p = next(p), q = next(q)) {
+        unsigned long x = key(characterCode(p)), y = key(characterCode(q));
+        if (x != y) return x < y ? -1 : 1;
+        if (*p == '\0') break;
+    }
+    int bytes = std::strcmp(a, b);
+    return (bytes > 0) - (bytes < 0);
 }
 
 std::size_t boundedCopy(char* dst, const char* src, std::size_t count) {

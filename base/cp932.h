@@ -50,12 +50,29 @@ unsigned characterCode(const char* p);
 
 // The letters that the system compares without regard to case: the ASCII letters and the
 // full-width Latin letters (capitals 0x8260-0x8279, small letters 0x8281-0x829A). Returns the
-// small letter for a capital and every other code unchanged.
+// small letter for a capital and every other code unchanged. This is the rule of archive entry
+// names and of the settings reader; file names follow foldFileNameCase.
 inline unsigned foldCase(unsigned code) {
     if (code >= 'A' && code <= 'Z') return code + 0x20;
     if (code >= 0x8260 && code <= 0x8279) return code + 0x21;
     return code;
 }
+
+// The rule by which Windows compares the names of files (and so the rule of wildcard searches
+// and of finding a file whatever the case of its name). Windows compares file names as UTF-16,
+// so two things differ from foldCase: more letters have case (besides ASCII and full-width
+// Latin, the Greek and Cyrillic letters and the Roman numerals), and two codes of one character
+// (the NEC and IBM duplicates, such as 0x8754 and 0xFA4A for Ⅰ) are the same character.
+// Returns the code that WideCharToMultiByte writes for the character's small letter; codes
+// without a character come back unchanged. Two file-name characters are the same when their
+// folded codes are equal.
+unsigned foldFileNameCase(unsigned code);
+
+// Orders two file names as NTFS orders the names of a directory, the order in which Windows
+// lists them: character by character, by the UTF-16 unit of each character's capital. Names
+// that NTFS would take for one (they differ in case only) are ordered by their bytes, so that
+// the order is total. Codes without a character sort after every character.
+int compareFileNames(const char* a, const char* b);
 
 // First, or last, character of text whose code equals code; null when there is none.
 // Searching for 0 finds the terminating NUL.

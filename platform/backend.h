@@ -20,6 +20,9 @@ void setErrorFromErrno();
 // The system's own message box (no test handler involved); see platform::messageBox.
 int systemMessageBox(void* owner, const char* text, const char* caption, uint32_t style);
 
+// compareNoCase with regard to case (lstrcmpA on Windows), for sortOrder.
+int compareWithCase(const char* a, const char* b);
+
 std::FILE* openStream(const char* path, const char* mode);
 std::FILE* createNewFile(const char* path);
 bool seekStream(std::FILE* stream, int64_t offset, int origin);
@@ -40,10 +43,8 @@ bool moveFileAt(const Directory& parent, const char* from, const char* to, bool 
 bool removeFileAt(const Directory& parent, const char* name);
 void closeDirectory(intptr_t handle);
 
-// POSIX back end only: the host path (UTF-8, '/') of a system path, false with lastError set
-// when it has none; the attributes, in Windows terms, of a file whose st_mode is mode (a link
+// POSIX back end only: the attributes, in Windows terms, of a file whose st_mode is mode (a link
 // reports kReparsePointAttribute alone).
-bool toHostPath(const char* path, std::string& out);
 uint32_t attributesOfMode(unsigned mode);
 
 } // namespace platform::backend

@@ -2,6 +2,8 @@
 // *at functions on it, none of which follows a link at the name it is given.
 #include "platform/backend.h"
 #include "platform/directory.h"
+#include "platform/posix_directory_names.h"
+#include "platform/posix_paths.h"
 
 #include <cerrno>
 #include <fcntl.h>
@@ -20,11 +22,29 @@ int descriptor(const Directory& directory) {
     return static_cast<int>(directory.handle());
 }
 
+// The host name that name (one component, system text) finds inside parent, as Windows finds
+// a name whatever its case: the name itself when something is there, otherwise the entry whose
+// name is the same under the file-name case rule, otherwise the name as given (which is what a
+// new file or directory is created as). So an archive's data\b.txt goes into the Data that its
+// Data\a.txt made, as it does on Windows. False, with the last error set, when name cannot be
+// converted.
+bool hostNameAt(const Directory& parent, const char* name, std::string& host) {
+    if (!posix::hostPath(name, host)) return false;
+    struct stat st {};
+    if (fstatat(descriptor(parent), host.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 || errno != ENOENT)
+        return true;
+    // /proc/self/fd/N is the directory held as N itself, not a path looked up anew.
+    std::string variant =
+        posix::caseVariant("/proc/self/fd/" + std::to_string(descriptor(parent)), host);
+    if (!variant.empty()) host = variant;
+    return true;
+}
+
 } // namespace
 
 intptr_t openDirectory(const char* path, std::string& where) {
     std::string host;
-    if (!toHostPath(path, host)) return Directory::kNoHandle;
+    if (!posix::findPath(path, host)) return Directory::kNoHandle;
     int fd = open(host.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) {
         if (errno == ENOTDIR)
@@ -39,7 +59,7 @@ intptr_t openDirectory(const char* path, std::string& where) {
 
 intptr_t openDirectoryAt(const Directory& parent, const char* name) {
     std::string host;
-    if (!toHostPath(name, host)) return Directory::kNoHandle;
+    if (!hostNameAt(parent, name, host)) return Directory::kNoHandle;
     int fd =
         openat(descriptor(parent), host.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0) {
@@ -55,7 +75,7 @@ intptr_t openDirectoryAt(const Directory& parent, const char* name) {
 
 bool createDirectoryAt(const Directory& parent, const char* name) {
     std::string host;
-    if (!toHostPath(name, host)) return false;
+    if (!hostNameAt(parent, name, host)) return false;
     if (mkdirat(descriptor(parent), host.c_str(), 0777) != 0) {
         setErrorFromErrno();
         return false;
@@ -65,7 +85,7 @@ bool createDirectoryAt(const Directory& parent, const char* name) {
 
 uint32_t attributesAt(const Directory& parent, const char* name) {
     std::string host;
-    if (!toHostPath(name, host)) return kInvalidAttributes;
+    if (!hostNameAt(parent, name, host)) return kInvalidAttributes;
     struct stat st {};
     if (fstatat(descriptor(parent), host.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
         setErrorFromErrno();
@@ -76,11 +96,11 @@ uint32_t attributesAt(const Directory& parent, const char* name) {
 
 std::FILE* createFileAt(const Directory& parent, const char* name) {
     std::string host;
-    if (!toHostPath(name, host)) return nullptr;
+    if (!hostNameAt(parent, name, host)) return nullptr;
     // fopen makes its stream before it creates the file, so no failure can leave a new file to
     // be cleared away by name (which by then might be someone else's). "x" creates exclusively,
     // failing on anything at the name, a link included, and "e" keeps the descriptor from child
-    // programs. /proc/self/fd/N is the directory held as N itself, not a path looked up anew.
+    // programs. /proc/self/fd/N is the directory held as N itself.
     std::string at = "/proc/self/fd/" + std::to_string(descriptor(parent)) + "/" + host;
     std::FILE* stream = std::fopen(at.c_str(), "w+bxe");
     if (stream == nullptr) setErrorFromErrno();
@@ -89,7 +109,7 @@ std::FILE* createFileAt(const Directory& parent, const char* name) {
 
 bool moveFileAt(const Directory& parent, const char* from, const char* to, bool replace) {
     std::string hostFrom, hostTo;
-    if (!toHostPath(from, hostFrom) || !toHostPath(to, hostTo)) return false;
+    if (!hostNameAt(parent, from, hostFrom) || !hostNameAt(parent, to, hostTo)) return false;
     int fd = descriptor(parent);
     // renameat replaces a link at to itself; a file never replaces a directory (EISDIR).
     if (replace) {
@@ -113,7 +133,7 @@ bool moveFileAt(const Directory& parent, const char* from, const char* to, bool 
 
 bool removeFileAt(const Directory& parent, const char* name) {
     std::string host;
-    if (!toHostPath(name, host)) return false;
+    if (!hostNameAt(parent, name, host)) return false;
     if (unlinkat(descriptor(parent), host.c_str(), 0) != 0) {
         setErrorFromErrno();
         return false;

@@ -7,8 +7,15 @@
 // Conventions that hold for every function below unless it says otherwise:
 //  - Text and paths are code page 932 (Shift-JIS) bytes, NUL-terminated, with the backslash as
 //    the only path separator. The POSIX back end converts them to UTF-8 paths with '/' at this
-//    boundary and converts what it hands back the other way; a name that cannot be converted
-//    counts as not found.
+//    boundary, with Microsoft's table (base/cp932_unicode.h), and converts what it hands back
+//    the other way; a name that cannot be converted counts as not found.
+//  - File names are found whatever their case, as on Windows (by cp932::foldFileNameCase):
+//    every function that takes a path finds each component of it on POSIX the way Windows
+//    would. A name that exists as given is taken as it is; otherwise the entry whose name is
+//    the same without regard to case, the first by character codes when there are several
+//    (GAME.INI before Game.ini before game.ini); a name that matches nothing is created as
+//    given. So creating, renaming to or opening for writing a name that exists in another case
+//    meets that file, as on Windows.
 //  - Nothing here throws. Failures are return values, and the functions that touch the file
 //    system leave the thread's last error (see lastError) set the way Windows would.
 //  - Pointers passed in are borrowed for the call only.
@@ -94,10 +101,18 @@ struct FoundFile {
 };
 
 // Enumerates the entries of one directory whose names match a wildcard pattern such as
-// "data\*.pak": '*' matches any run of characters, '?' one character, letters match without
-// regard to case. Only the last path component may hold wildcards; without a backslash the
-// pattern applies to the current directory. The order is the file system's own; the entries
-// "." and ".." are never reported.
+// "data\*.pak": '*' matches any run of characters, '?' one character, and names compare by
+// Windows' file-name rule (cp932::foldFileNameCase: letters without regard to case, Greek,
+// Cyrillic and Roman numerals included); a final ".*" also matches a name without extension.
+// Only the last path component may hold wildcards; without a backslash the pattern applies to
+// the current directory. The entries "." and ".." are never reported.
+//
+// Order: on POSIX the order in which NTFS lists a directory (cp932::compareFileNames: by the
+// UTF-16 units of the names' capitals), which is the order Windows returns on NTFS, the file
+// system the game runs on; on Windows whatever the file system returns (NTFS: that order; FAT:
+// the order of the directory's records). Not imitated on POSIX: Windows also matches the
+// generated 8.3 short names (so "*.pak" can find "data.pak~"), and lets a '?' before a dot or
+// at the end match nothing; a pattern ending in '.' matches only names ending in '.' here.
 //
 // An enumeration that cannot be completed says so: next returns false both at the end and on
 // failure, and failed tells them apart, so a directory that cannot be read never passes for an
@@ -128,11 +143,16 @@ class FileSearch {
     bool failed_ = false;
 };
 
-// Orders two texts the way the system sorts file names without regard to case: negative when
-// a sorts first, 0 when they are equal, positive otherwise. Windows uses lstrcmpiA; the POSIX
-// order agrees with it on ASCII names (punctuation before digits before letters, letters
-// without case).
+// Orders two texts the way the system sorts names without regard to case: negative when a sorts
+// first, 0 when they are equal, positive otherwise. Windows uses lstrcmpiA; POSIX its word
+// sort in the Japanese locale, rebuilt from Windows' own weights (base/word_sort.h): kana by
+// reading, full-width forms with their ASCII forms, hyphens and apostrophes counting last.
 int compareNoCase(const char* a, const char* b);
+
+// The order in which the archives of a directory are taken: compareNoCase; for names it finds
+// equal (they differ in case only), the same comparison with regard to case (lstrcmpA); then
+// their bytes. A total order, so that a sort by it is the same on every run and every system.
+int sortOrder(const char* a, const char* b);
 
 // ---- Writing files safely ----------------------------------------------------------------
 // For programs that write files named by untrusted data (the entries of an archive) and that must

@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <cstdlib>
+#include <cstring>
 
 namespace platform {
 
@@ -130,6 +131,13 @@ bool FileSearch::next(FoundFile& out) {
 
 bool FileSearch::failed() const {
     return failed_;
+}
+
+int sortOrder(const char* a, const char* b) {
+    int order = compareNoCase(a, b);
+    if (order == 0) order = backend::compareWithCase(a, b);
+    if (order == 0) order = std::strcmp(a, b);
+    return (order > 0) - (order < 0);
 }
 
 void* heapAllocate(std::size_t n) {

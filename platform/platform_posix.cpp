@@ -1,20 +1,20 @@
 // POSIX back end of the platform layer (Linux).
 //
 // Inside the system, paths are code page 932 bytes with backslash separators. Here they become
-// the host's UTF-8 paths with '/' and back. The separator scan steps over double-byte
-// characters, so the trail byte 0x5C of a character such as 0x95 0x5C is never taken for a
-// backslash. Conversions use glibc's iconv tables for CP932 (Windows-31J), in which 0x5C is the
-// backslash and not the yen sign.
+// the host's UTF-8 paths with '/' and back, found whatever the case of their names as Windows
+// finds them (posix_paths.h). Text is converted with Microsoft's table of code page 932
+// (base/cp932_unicode.h), in which 0x5C is the backslash and U+00A5 has no code. Directories
+// are searched in file_search_posix.cpp.
 #include "base/cp932.h"
+#include "base/cp932_unicode.h"
+#include "base/word_sort.h"
 #include "platform/backend.h"
 #include "platform/platform.h"
-#include "platform/wildcard.h"
+#include "platform/posix_paths.h"
 
 #include <cerrno>
 #include <cstring>
-#include <dirent.h>
 #include <fcntl.h>
-#include <iconv.h>
 #include <stdio.h> // renameat2
 #include <string>
 #include <sys/mman.h>
@@ -65,88 +65,13 @@ void setErrorFromErrno() {
     threadLastError = errorFromErrno(errno);
 }
 
-// One iconv conversion descriptor per direction and thread, opened on first use.
-class Converter {
-  public:
-    Converter(const char* to, const char* from) : cd_(iconv_open(to, from)) {}
-    ~Converter() {
-        if (cd_ != reinterpret_cast<iconv_t>(-1)) iconv_close(cd_);
-    }
-    Converter(const Converter&) = delete;
-    Converter& operator=(const Converter&) = delete;
-
-    // Converts the whole of in into out; false when a character cannot be converted.
-    bool convert(const char* in, std::size_t inLength, std::string& out) {
-        out.clear();
-        if (cd_ == reinterpret_cast<iconv_t>(-1)) return false;
-        iconv(cd_, nullptr, nullptr, nullptr, nullptr);
-        char chunk[256];
-        auto* src = const_cast<char*>(in);
-        std::size_t srcLeft = inLength;
-        while (srcLeft > 0) {
-            char* dst = chunk;
-            std::size_t dstLeft = sizeof chunk;
-            std::size_t r = iconv(cd_, &src, &srcLeft, &dst, &dstLeft);
-            out.append(chunk, sizeof chunk - dstLeft);
-            if (r == static_cast<std::size_t>(-1) && errno != E2BIG) return false;
-        }
-        char* dst = chunk;
-        std::size_t dstLeft = sizeof chunk;
-        if (iconv(cd_, nullptr, nullptr, &dst, &dstLeft) == static_cast<std::size_t>(-1))
-            return false;
-        out.append(chunk, sizeof chunk - dstLeft);
-        return true;
-    }
-
-  private:
-    iconv_t cd_;
-};
-
-bool toUtf8(const char* text, std::size_t length, std::string& out) {
-    thread_local Converter converter("UTF-8", "CP932");
-    return converter.convert(text, length, out);
-}
-
-bool toCp932(const char* text, std::size_t length, std::string& out) {
-    thread_local Converter converter("CP932", "UTF-8");
-    return converter.convert(text, length, out);
-}
-
-// The host path for a system path; false (with the last error set) when it cannot be converted.
-bool hostPath(const char* path, std::string& out) {
-    std::string slashed;
-    for (const char* p = path; *p != '\0'; ++p) {
-        if (cp932::characterLength(p) == 2) {
-            slashed += p[0];
-            slashed += p[1];
-            ++p;
-        } else {
-            slashed += (*p == '\\') ? '/' : *p;
-        }
-    }
-    if (!toUtf8(slashed.data(), slashed.size(), out)) {
-        threadLastError = 123; // ERROR_INVALID_NAME
-        return false;
-    }
-    return true;
-}
-
-// The system path for a host path; false when the name has no code page 932 form.
-bool systemPath(const char* host, std::string& out) {
-    if (!toCp932(host, std::strlen(host), out)) return false;
-    for (char& c : out)
-        if (c == '/') c = '\\'; // 0x2F is never a trail byte
-    return true;
-}
+using posix::findPath;
+using posix::systemPath;
 
 } // namespace
 
 void backend::setErrorFromErrno() {
     threadLastError = errorFromErrno(errno);
-}
-
-bool backend::toHostPath(const char* path, std::string& out) {
-    return hostPath(path, out);
 }
 
 uint32_t backend::attributesOfMode(unsigned mode) {
@@ -169,7 +94,7 @@ namespace {
 // link itself, which then reports kReparsePointAttribute alone.
 uint32_t attributesOf(const char* path, bool followLinks) {
     std::string host;
-    if (!hostPath(path, host)) return kInvalidAttributes;
+    if (!findPath(path, host)) return kInvalidAttributes;
     struct stat st {};
     int status = host.empty()  ? -1
                  : followLinks ? stat(host.c_str(), &st)
@@ -192,7 +117,7 @@ namespace backend {
 
 std::FILE* openStream(const char* path, const char* mode) {
     std::string host;
-    if (!hostPath(path, host)) return nullptr;
+    if (!findPath(path, host)) return nullptr;
     std::FILE* stream = std::fopen(host.c_str(), mode);
     if (!stream) {
         setErrorFromErrno();
@@ -210,7 +135,7 @@ std::FILE* openStream(const char* path, const char* mode) {
 
 bool createDirectory(const char* path) {
     std::string host;
-    if (!hostPath(path, host)) return false;
+    if (!findPath(path, host)) return false;
     if (mkdir(host.c_str(), 0777) != 0) {
         setErrorFromErrno();
         return false;
@@ -244,7 +169,7 @@ bool volumeAnswers(const char* /*root*/) {
 
 bool canOpenExisting(const char* path) {
     std::string host;
-    if (!hostPath(path, host)) return false;
+    if (!findPath(path, host)) return false;
     int fd = open(host.c_str(), O_PATH | O_CLOEXEC);
     if (fd < 0) {
         setErrorFromErrno();
@@ -282,7 +207,7 @@ namespace backend {
 
 std::FILE* createNewFile(const char* path) {
     std::string host;
-    if (!hostPath(path, host)) return nullptr;
+    if (!findPath(path, host)) return nullptr;
     // "x" (O_EXCL with O_CREAT) fails on any existing name, a symbolic link included, and never
     // follows one; "e" keeps the descriptor from child programs. fopen makes its stream before
     // it creates the file, so no failure leaves a new file to be cleared away by name, which by
@@ -294,7 +219,7 @@ std::FILE* createNewFile(const char* path) {
 
 bool moveFile(const char* from, const char* to, bool replace) {
     std::string hostFrom, hostTo;
-    if (!hostPath(from, hostFrom) || !hostPath(to, hostTo)) return false;
+    if (!findPath(from, hostFrom) || !findPath(to, hostTo)) return false;
     if (replace) {
         struct stat st {};
         // A directory is never replaced (rename() would replace an empty one with another).
@@ -325,7 +250,7 @@ bool moveFile(const char* from, const char* to, bool replace) {
 
 bool removeFile(const char* path) {
     std::string host;
-    if (!hostPath(path, host)) return false;
+    if (!findPath(path, host)) return false;
     if (unlink(host.c_str()) != 0) {
         setErrorFromErrno();
         return false;
@@ -337,7 +262,7 @@ bool removeFile(const char* path) {
 
 bool sameFile(const char* a, const char* b) {
     std::string hostA, hostB;
-    if (!hostPath(a, hostA) || !hostPath(b, hostB)) return false;
+    if (!findPath(a, hostA) || !findPath(b, hostB)) return false;
     struct stat first {
     }, second{};
     if (stat(hostA.c_str(), &first) != 0 || stat(hostB.c_str(), &second) != 0) {
@@ -349,7 +274,7 @@ bool sameFile(const char* a, const char* b) {
 
 bool changeDirectory(const char* path) {
     std::string host;
-    if (!hostPath(path, host)) return false;
+    if (!findPath(path, host)) return false;
     if (host.empty() || chdir(host.c_str()) != 0) {
         if (host.empty()) errno = ENOENT;
         setErrorFromErrno();
@@ -366,7 +291,7 @@ bool commandLineArguments(int argc, char** argv, std::vector<std::string>& out) 
 }
 
 bool hostToSystemText(const char* text, std::string& out) {
-    return toCp932(text, std::strlen(text), out);
+    return cp932::fromUtf8(text, std::strlen(text), out);
 }
 
 bool hostToSystemPath(const char* path, std::string& out) {
@@ -375,7 +300,7 @@ bool hostToSystemPath(const char* path, std::string& out) {
 
 bool writeText(std::FILE* stream, const char* text, std::size_t length) {
     std::string utf8;
-    if (!toUtf8(text, length, utf8)) return false;
+    if (!cp932::toUtf8(text, length, utf8)) return false;
     return std::fwrite(utf8.data(), 1, utf8.size(), stream) == utf8.size();
 }
 
@@ -387,101 +312,12 @@ bool setBinaryMode(std::FILE* /*stream*/) {
     return true; // POSIX streams never translate
 }
 
-struct FileSearch::State {
-    DIR* dir = nullptr;
-    uint32_t openError = 0; // why the directory could not be opened; 0 when it was
-    std::string directory;  // host path of the directory, with a trailing '/' unless empty
-    std::string pattern;    // code page 932 name pattern
-    unsigned skipped = 0;   // names without a code page 932 form, or too long
-};
-
-FileSearch::FileSearch(const char* pattern) : state_(std::make_unique<State>()) {
-    // Split at the last separator, stepping over double-byte characters.
-    const char* lastSeparator = nullptr;
-    for (const char* p = pattern; *p != '\0'; ++p) {
-        if (cp932::characterLength(p) == 2)
-            ++p;
-        else if (*p == '\\')
-            lastSeparator = p;
-    }
-    std::string directory = lastSeparator ? std::string(pattern, lastSeparator) : std::string();
-    state_->pattern = lastSeparator ? lastSeparator + 1 : pattern;
-    if (lastSeparator && directory.empty()) directory = "\\"; // pattern in the root
-    std::string host = ".";
-    if (!directory.empty() && !hostPath(directory.c_str(), host)) {
-        state_->openError = threadLastError;
-        return;
-    }
-    state_->dir = opendir(host.c_str());
-    if (!state_->dir) {
-        setErrorFromErrno();
-        state_->openError = threadLastError;
-        return;
-    }
-    state_->directory = host == "/" ? host : host + "/";
-}
-
-FileSearch::~FileSearch() {
-    if (state_->dir) closedir(state_->dir);
-}
-
-namespace backend {
-
-SearchStep searchNext(FileSearch::State& state, FoundFile& out) {
-    if (!state.dir) {
-        threadLastError = state.openError;
-        return kSearchFailed;
-    }
-    for (;;) {
-        errno = 0;
-        dirent* entry = readdir(state.dir);
-        if (entry == nullptr) {
-            if (errno != 0) {
-                setErrorFromErrno();
-                return kSearchFailed;
-            }
-            break;
-        }
-        if (std::strcmp(entry->d_name, ".") == 0 || std::strcmp(entry->d_name, "..") == 0) continue;
-        std::string name;
-        if (!systemPath(entry->d_name, name) || name.size() >= sizeof out.name) {
-            ++state.skipped;
-            continue;
-        }
-        if (!wildcardMatch(state.pattern.c_str(), name.c_str())) continue;
-        struct stat st {};
-        std::string full = state.directory + entry->d_name;
-        out.isDirectory = stat(full.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-        std::memcpy(out.name, name.c_str(), name.size() + 1);
-        return kSearchFound;
-    }
-    threadLastError = 18; // ERROR_NO_MORE_FILES
-    return kSearchEnded;
-}
-
-} // namespace backend
-
-unsigned FileSearch::skipped() const {
-    return state_->skipped;
-}
-
 int compareNoCase(const char* a, const char* b) {
-    // Sort key of one byte: punctuation, then digits, then letters without case, then the
-    // bytes of double-byte and other non-ASCII characters by value. This is the order
-    // Windows gives ASCII file names (data.pak, data1.pak, data2.pak, patch.pak).
-    auto key = [](unsigned char c) -> unsigned {
-        if (c >= 'A' && c <= 'Z') c = static_cast<unsigned char>(c + 32);
-        if (c >= 'a' && c <= 'z') return 0x300u + c;
-        if (c >= '0' && c <= '9') return 0x200u + c;
-        if (c < 0x80) return 0x100u + c;
-        return 0x400u + c;
-    };
-    for (;; ++a, ++b) {
-        auto ca = static_cast<unsigned char>(*a), cb = static_cast<unsigned char>(*b);
-        if (ca == 0 || cb == 0) return (ca != 0) - (cb != 0);
-        unsigned ka = key(ca), kb = key(cb);
-        if (ka != kb) return ka < kb ? -1 : 1;
-    }
+    return cp932::compareWordSort(a, b, true);
+}
+
+int backend::compareWithCase(const char* a, const char* b) {
+    return cp932::compareWordSort(a, b, false);
 }
 
 void* backend::allocatePages(uint32_t n) {
@@ -524,14 +360,16 @@ int formatText(char* buffer, std::size_t room, const char* pattern, va_list args
 
 int cp932ToUtf8(const char* text, char* out, std::size_t room) {
     std::string converted;
-    if (!toUtf8(text, std::strlen(text), converted) || converted.size() + 1 > room) return -1;
+    if (!cp932::toUtf8(text, std::strlen(text), converted) || converted.size() + 1 > room)
+        return -1;
     std::memcpy(out, converted.c_str(), converted.size() + 1);
     return static_cast<int>(converted.size());
 }
 
 int utf8ToCp932(const char* text, char* out, std::size_t room) {
     std::string converted;
-    if (!toCp932(text, std::strlen(text), converted) || converted.size() + 1 > room) return -1;
+    if (!cp932::fromUtf8(text, std::strlen(text), converted) || converted.size() + 1 > room)
+        return -1;
     std::memcpy(out, converted.c_str(), converted.size() + 1);
     return static_cast<int>(converted.size());
 }
@@ -542,7 +380,7 @@ int systemMessageBox(void* /*owner*/, const char* text, const char* caption, uin
     auto show = [](const char* s) {
         std::string utf8;
         if (!s) return std::string();
-        return toUtf8(s, std::strlen(s), utf8) ? utf8 : std::string(s);
+        return cp932::toUtf8(s, std::strlen(s), utf8) ? utf8 : std::string(s);
     };
     std::string message = show(caption) + ": " + show(text) + "\n";
     std::fputs(message.c_str(), stderr);

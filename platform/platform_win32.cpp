@@ -264,6 +264,10 @@ int compareNoCase(const char* a, const char* b) {
     return lstrcmpiA(a, b);
 }
 
+int backend::compareWithCase(const char* a, const char* b) {
+    return lstrcmpA(a, b);
+}
+
 void* backend::allocatePages(uint32_t n) {
     return VirtualAlloc(nullptr, n, MEM_COMMIT, PAGE_READWRITE);
 }

@@ -2,19 +2,20 @@
 
 #include "base/cp932.h"
 
+#include <cstring>
+#include <string>
+
 namespace platform {
 
 namespace {
 
-// Length in bytes of the character at p (1 or 2), and its case-folded code.
+// Length in bytes of the character at p (1 or 2), and its code under the file-name case rule.
 int characterAt(const char* p, unsigned* code) {
-    *code = cp932::foldCase(cp932::characterCode(p));
+    *code = cp932::foldFileNameCase(cp932::characterCode(p));
     return cp932::characterLength(p);
 }
 
-} // namespace
-
-bool wildcardMatch(const char* pattern, const char* name) {
+bool matches(const char* pattern, const char* name) {
     // Iterative matcher with a single backtrack point: the last '*' seen.
     const char* starPattern = nullptr;
     const char* starName = nullptr;
@@ -42,6 +43,19 @@ bool wildcardMatch(const char* pattern, const char* name) {
     while (*pattern == '*')
         ++pattern;
     return *pattern == '\0';
+}
+
+} // namespace
+
+bool wildcardMatch(const char* pattern, const char* name) {
+    if (matches(pattern, name)) return true;
+    // A final ".*" (followed by nothing but stars) may also stand for no extension at all. '*'
+    // and '.' are never trail bytes, so the pattern can be read backwards byte by byte.
+    std::size_t length = std::strlen(pattern), end = length;
+    while (end > 0 && pattern[end - 1] == '*')
+        --end;
+    if (end == length || end == 0 || pattern[end - 1] != '.') return false;
+    return matches(std::string(pattern, end - 1).c_str(), name);
 }
 
 } // namespace platform

@@ -50,8 +50,10 @@ void buildPakList(const char* directory) {
         archivePath.format("%s\\%s", directory, found.name);
         if (archivePath.data != nullptr) PakList.push_back(std::move(archivePath));
     }
-    std::stable_sort(PakList.begin(), PakList.end(), [](const String& a, const String& b) {
-        return platform::compareNoCase(a.data, b.data) < 0;
+    // The game's order (lstrcmpiA), made total: names it finds equal differ in case only, which
+    // a POSIX directory can hold, and must still come out in one order every time.
+    std::sort(PakList.begin(), PakList.end(), [](const String& a, const String& b) {
+        return platform::sortOrder(a.data, b.data) < 0;
     });
 }
 

@@ -98,6 +98,7 @@ TEST(PlatformFiles, WildcardSearchIgnoresCaseAndReportsDirectories) {
     platform::FileSearch missing((dir / "no-such-dir\\*").c_str());
     EXPECT_FALSE(missing.next(found));
     EXPECT_TRUE(missing.failed());
+    EXPECT_EQ(platform::lastError(), 3u); // ERROR_PATH_NOT_FOUND
 }
 
 TEST(PlatformFiles, FaultsInjectedThroughTheTableReachTheCallers) {

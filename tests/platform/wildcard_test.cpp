@@ -24,3 +24,23 @@ TEST(Wildcard, DoubleByteCharactersAreWholeCharacters) {
     // A pattern byte equal to a trail byte does not match inside a character.
     EXPECT_FALSE(wildcardMatch("*\\*", "\x83\x5C"));
 }
+
+TEST(Wildcard, FileNameCaseAndTheDotStarOfWindows) {
+    struct Case {
+        const char *pattern, *name;
+        bool matches;
+    } cases[] = {
+        {"\x83\xBF*", "\x83\x9F.txt", true},    // α* finds Α.txt
+        {"\x84\x70*", "\x84\x40", true},        // а* finds А
+        {"\xEE\xEF.txt", "\x87\x54.txt", true}, // ⅰ (NEC-selected code) finds Ⅰ
+        {"\x82\xA0*", "\x83\x41", false},       // あ is not ア
+        {"a*", "\x82\x81", false},              // a is not ａ
+        {"title.*", "title", true},             // a final .* may be no extension
+        {"*.*", "noext", true},
+        {"title.*", "titles", false},
+        {"*.", "noext", false},
+        {"title.**", "title", true},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(wildcardMatch(c.pattern, c.name), c.matches) << c.pattern << " " << c.name;
+}
