@@ -576,6 +576,7 @@ class Usage(PakTestCase):
         for command in self.COMMANDS:
             self.assertIn(command, overview)
             self.assertIn(f"Usage: pak {command}", self.run_pak(command, "--help").text)
+        self.assertRegex(self.run_pak("--version").text, r"\Apak \d+\.\d+\.\d+\r?\n\Z")
 
     def test_usage_errors_are_one_line_with_exit_code_2(self):
         for args in ([], ["frobnicate"], ["--frobnicate"], ["list"], ["list", "a", "b"],
