@@ -5,9 +5,10 @@ Archives come from two independent sides: the test generator (tests/support/pak_
 writes the ones that pak reads, and a small reader here, written from the format's byte layout,
 checks the ones that pak writes. So neither side is ever tested only against itself.
 
-Usage: pak_cli_test.py --pak PROGRAM --fixtures DIR [--runner EMULATOR --smoke] [unittest args]
-With --runner (wine under the Windows build) only the smoke tests run: the program's output
-is then code page 932 text, as Windows programs write it into pipes.
+Usage: pak_cli_test.py --pak PROGRAM --fixtures DIR [--runner EMULATOR] [--smoke] [unittest args]
+--runner runs the program under an emulator: wine for the Windows build, whose output is then
+code page 932 text as Windows programs write it into pipes, or qemu for the 32-bit Linux build.
+--smoke runs only the smoke tests (all that the Windows build runs).
 """
 import argparse
 import json
@@ -488,7 +489,7 @@ class ExtractSafety(PakTestCase):
         quiet = self.run_pak("extract", "-C", self.dir / "quiet", archive)
         self.assertEqual((quiet.out, quiet.err), (b"", ""))
         master, slave = pty.openpty()
-        process = subprocess.Popen([str(PAK), "extract", "-C", str(self.dir / "tty"),
+        process = subprocess.Popen(RUNNER + [str(PAK), "extract", "-C", str(self.dir / "tty"),
                                     str(archive)], stdin=subprocess.DEVNULL,
                                    stdout=subprocess.PIPE, stderr=slave)
         os.close(slave)
@@ -593,6 +594,7 @@ class Usage(PakTestCase):
         for command in self.COMMANDS:
             self.assertIn(command, overview)
             self.assertIn(f"Usage: pak {command}", self.run_pak(command, "--help").text)
+        self.assertRegex(self.run_pak("--version").text, r"\Apak \d+\.\d+\.\d+\r?\n\Z")
 
     def test_usage_errors_are_one_line_with_exit_code_2(self):
         for args in ([], ["frobnicate"], ["--frobnicate"], ["list"], ["list", "a", "b"],
@@ -662,6 +664,7 @@ def main():
     FIXTURES = pathlib.Path(args.fixtures)
     if args.runner:
         RUNNER = [str(pathlib.Path(args.runner).resolve())]
+    if PAK.suffix.lower() == ".exe":
         OUTPUT_ENCODING = "cp932"  # what a Windows program writes into a pipe
     loader = unittest.TestLoader()
     if args.smoke:

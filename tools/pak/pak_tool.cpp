@@ -6,6 +6,7 @@
 #include "tools/pak/commands.h"
 #include "tools/pak/console_text.h"
 #include "tools/pak/failure.h"
+#include "zk_version.h"
 
 #include <exception>
 #include <new>
@@ -27,9 +28,14 @@ std::string overview() {
     for (const Command* command : kCommands)
         text += std::string("  ") + command->synopsis + "\n";
     text += "\n"
-            "Options come before operands; -- ends them. Every command takes --help, which\n"
-            "describes it, and --raw, which passes entry names, settings values and texts as\n"
-            "Shift-JIS bytes instead of converting them to and from the terminal's encoding.\n"
+            "Options come before operands; -- ends them. Every command also takes --help,\n"
+            "which describes it, and --raw.\n"
+            "\n"
+            "Options:\n"
+            "  --raw        pass entry names, settings values and texts as Shift-JIS bytes\n"
+            "               instead of converting them to and from the terminal's encoding\n"
+            "  -h, --help   print this help; pak COMMAND --help describes a command\n"
+            "  --version    print the version\n"
             "\n"
             "Exit codes: 0 success, 1 not found or no value, 2 usage error, 3 corrupt or\n"
             "unreadable archive (or a file that cannot be read or written).\n";
@@ -44,6 +50,9 @@ int dispatch(Console& console, const std::vector<std::string>& arguments) {
             console.setRaw(true);
         } else if (option == "--help" || option == "-h") {
             console.printAscii(overview());
+            return kSuccess;
+        } else if (option == "--version") {
+            console.printAscii("pak " ZK_VERSION_TEXT "\n");
             return kSuccess;
         } else {
             throw Failure(kUsage, "unknown option " + option + " (see pak --help)");
