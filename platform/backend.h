@@ -27,5 +27,7 @@ bool removeFile(const char* path);
 bool createDirectory(const char* path);
 SearchStep searchNext(FileSearch::State& state, FoundFile& out);
 void* allocatePages(uint32_t n);
+void* reservePages(uint32_t n);
+bool commitPages(void* pages, uint32_t n);
 
 } // namespace platform::backend

@@ -262,12 +262,16 @@ void* backend::allocatePages(uint32_t n) {
     return VirtualAlloc(nullptr, n, MEM_COMMIT, PAGE_READWRITE);
 }
 
-void freePages(void* pages, uint32_t /*n*/) {
-    if (pages) VirtualFree(pages, 0, MEM_RELEASE);
+void* backend::reservePages(uint32_t n) {
+    return VirtualAlloc(nullptr, n, MEM_RESERVE, PAGE_NOACCESS);
 }
 
-int formatText(char* buffer, std::size_t room, const char* pattern, va_list args) {
-    return std::vsnprintf(buffer, room, pattern, args);
+bool backend::commitPages(void* pages, uint32_t n) {
+    return VirtualAlloc(pages, n, MEM_COMMIT, PAGE_READWRITE) != nullptr;
+}
+
+void freePages(void* pages, uint32_t /*n*/) {
+    if (pages) VirtualFree(pages, 0, MEM_RELEASE);
 }
 
 namespace {
