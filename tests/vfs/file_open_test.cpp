@@ -164,3 +164,13 @@ TEST_F(FileOpen, PathExistsAndDirectoryCreation) {
     createDirectories((dir / "a\\\\x\\").c_str()); // doubled and trailing backslashes
     EXPECT_EQ(pathExists((dir / "a\\x").c_str()), 1);
 }
+
+TEST_F(FileOpen, DirectoryCreationUnderFailingStorageStopsCleanly) {
+    std::string deep = dir / "s\\t\\u";
+    for (int allowed = 0; pathExists(deep.c_str()) == 0; ++allowed) {
+        ASSERT_LT(allowed, 100);
+        platform::failHeapAllocationsAfter(allowed);
+        createDirectories(deep.c_str()); // may stop early, never step through a missing piece
+        platform::failHeapAllocationsAfter(-1);
+    }
+}
