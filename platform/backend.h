@@ -28,6 +28,7 @@ bool createDirectory(const char* path);
 SearchStep searchNext(FileSearch::State& state, FoundFile& out);
 void* allocatePages(uint32_t n);
 void* reservePages(uint32_t n);
+bool volumeAnswers(const char* root);
 bool commitPages(void* pages, uint32_t n);
 
 } // namespace platform::backend

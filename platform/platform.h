@@ -286,6 +286,7 @@ struct SystemCalls {
     void* (*heapAllocate)(std::size_t n);
     void* (*reservePages)(uint32_t n);
     bool (*commitPages)(void* pages, uint32_t n);
+    bool (*volumeAnswers)(const char* root);
 };
 
 // The live table.

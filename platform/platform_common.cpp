@@ -50,7 +50,7 @@ SystemCalls table = {
     runtimeWrite,          backend::seekStream,    runtimeClose,
     backend::moveFile,     backend::removeFile,    backend::createDirectory,
     backend::searchNext,   backend::allocatePages, runtimeAllocate,
-    backend::reservePages, backend::commitPages,
+    backend::reservePages, backend::commitPages,   backend::volumeAnswers,
 };
 
 } // namespace
@@ -134,6 +134,10 @@ bool createDirectory(const char* path) {
 
 void* allocatePages(uint32_t n) {
     return n == 0 ? nullptr : table.allocatePages(n);
+}
+
+bool volumeAnswers(const char* root) {
+    return table.volumeAnswers(root);
 }
 
 void* reservePages(uint32_t n) {

@@ -227,13 +227,13 @@ int64_t streamPosition(std::FILE* stream) {
     return position;
 }
 
-} // namespace backend
-
 bool volumeAnswers(const char* /*root*/) {
     // Linux has no drive letters: a path that starts with one names nothing here.
     threadLastError = 3; // ERROR_PATH_NOT_FOUND
     return false;
 }
+
+} // namespace backend
 
 bool canOpenExisting(const char* path) {
     std::string host;

@@ -76,13 +76,13 @@ int64_t streamPosition(std::FILE* stream) {
     return _ftelli64(stream);
 }
 
-} // namespace backend
-
 bool volumeAnswers(const char* root) {
     DWORD maximumComponentLength = 0, fileSystemFlags = 0;
     return GetVolumeInformationA(root, nullptr, 0, nullptr, &maximumComponentLength,
                                  &fileSystemFlags, nullptr, 0) != 0;
 }
+
+} // namespace backend
 
 bool canOpenExisting(const char* path) {
     HANDLE handle = CreateFileA(path, 0, FILE_SHARE_READ, nullptr, OPEN_EXISTING,

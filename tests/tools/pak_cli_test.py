@@ -672,6 +672,20 @@ class Smoke(PakTestCase):
         self.assertEqual((run / "out" / "表" / "ソ.txt").read_bytes(), b"hyou-so\n")
         self.run_pak("cat", "missing", cwd=run, expect=1)
 
+    def test_a_game_at_the_root_of_a_drive(self):
+        """Started from D:\\ (a disc, a stick), the game finds its archives: the drive is asked by
+        its root. The emulator's drive letters are links in its prefix's dosdevices folder."""
+        prefix = pathlib.Path(os.environ.get("WINEPREFIX") or
+                              pathlib.Path(RUNNER[0]).resolve().parent.parent / "build" /
+                              "mingw64" / "wineprefix")
+        drive = prefix / "dosdevices" / "p:"
+        root = self.dir / "disc"
+        self.write_tree(root, {"data.pak": build(3, [Entry("GAME.INI", INI, compressed=True)])})
+        drive.unlink(missing_ok=True)
+        drive.symlink_to(root)
+        self.addCleanup(drive.unlink)
+        self.assertEqual(self.run_pak("cat", "--dir", "P:\\", "GAME.INI").out, INI)
+
 
 def main():
     global PAK, RUNNER, FIXTURES, OUTPUT_ENCODING
@@ -688,7 +702,8 @@ def main():
         OUTPUT_ENCODING = "cp932"  # what a Windows program writes into a pipe
     loader = unittest.TestLoader()
     if args.smoke:
-        suite = loader.loadTestsFromTestCase(Smoke)
+        suite = loader.loadTestsFromTestCase(Smoke) if not rest else \
+            loader.loadTestsFromNames(rest, sys.modules[__name__])
     else:
         suite = loader.loadTestsFromModule(sys.modules[__name__]) if not rest else \
             loader.loadTestsFromNames(rest, sys.modules[__name__])
