@@ -131,7 +131,9 @@ long long measure(const char* pattern, va_list* arguments, const char*& unfinish
     const char* p = pattern;
     while (*p != '\0') {
         if (*p != '%') {
-            int width = cp932::characterLength(p);
+            // The formatters read the pattern byte by byte, so a '%' starts a conversion also
+            // right after a lead byte (where it is never a trail byte: only broken text has it).
+            int width = p[1] == '%' ? 1 : cp932::characterLength(p);
             total += width;
             p += width;
             continue;
