@@ -32,18 +32,18 @@ namespace {
 // The operating system's status for exhausted memory, thrown as a bare value like PageBuffer's.
 constexpr uint32_t kOutOfMemory = 0xC0000017u;
 
-// A compressed entry's block on the heap, grown as its stream fills it up to the declared size,
-// so that an entry declaring far more than its stream holds never has that much asked for.
-// The file takes the block over once the entry has inflated; until then it is freed here.
-// The next size of such a block: the declared size when it is small, otherwise a first block of
-// 16 MiB that doubles, never beyond the declared size. Sound entries of up to 16 MiB are thus
-// inflated in one block, exactly as large as they declare.
+// The next size of a compressed entry's block: the declared size when it is small, otherwise a
+// first block of 16 MiB that doubles, never beyond the declared size. Sound entries of up to
+// 16 MiB are thus inflated in one block, exactly as large as they declare.
 uint32_t nextBlockSize(uint32_t current, uint32_t declared) {
     constexpr uint32_t kFirstBlock = 16u << 20;
     uint64_t next = current == 0 ? kFirstBlock : uint64_t{current} * 2;
     return next < declared ? static_cast<uint32_t>(next) : declared;
 }
 
+// A compressed entry's block on the heap, grown as its stream fills it up to the declared size,
+// so that an entry declaring far more than its stream holds never has that much asked for.
+// The file takes the block over once the entry has inflated; until then it is freed here.
 class EntryBlock : public InflateOutput {
   public:
     explicit EntryBlock(uint32_t declared) : declared_(declared) {}
