@@ -32,6 +32,9 @@ bool removeFile(const char* path);
 bool createDirectory(const char* path);
 SearchStep searchNext(FileSearch::State& state, FoundFile& out);
 void* allocatePages(uint32_t n);
+void* reservePages(uint32_t n);
+bool volumeAnswers(const char* root);
+bool commitPages(void* pages, uint32_t n);
 
 // Directories held open (directory_posix.cpp, directory_win32.cpp); see platform/directory.h.
 intptr_t openDirectory(const char* path, std::string& where);

@@ -82,7 +82,8 @@ bool closeStream(std::FILE* stream);
 // also when it exists already.
 bool createDirectory(const char* path);
 
-// Whether the volume whose root is given (such as "C:\" or "C:") is present and answers.
+// Whether the volume whose root is given (such as "C:\", with its backslash) is present and
+// answers.
 bool volumeAnswers(const char* root);
 
 // Whether an existing file can be opened without any access rights (a probe that also succeeds
@@ -226,10 +227,21 @@ bool setBinaryMode(std::FILE* stream);
 
 // ---- Memory -------------------------------------------------------------------------------
 
-// Zero-filled memory in whole pages straight from the operating system, for n > 0 bytes.
-// Null when none can be had. Give it back with freePages and the same n.
+// Zero-filled memory in whole pages straight from the operating system, for n > 0 bytes,
+// backed by memory only where it is written. Null when none can be had. Give it back with
+// freePages and the same n.
 void* allocatePages(uint32_t n);
 void freePages(void* pages, uint32_t n);
+
+// Address space for n > 0 bytes of page memory, none of it usable yet, for memory that is filled
+// front to back and whose final size is only an upper bound: commitPages makes it usable piece
+// by piece as it is written. Null when the address space cannot be had. Given back, with
+// whatever was committed, by freePages and the same n.
+void* reservePages(uint32_t n);
+// Makes n bytes of a reservation usable, zero-filled, from pages on (a multiple of the page
+// size from its start), and backs them with memory at once, since the caller is about to write
+// them. False when the memory cannot be had.
+bool commitPages(void* pages, uint32_t n);
 
 // Heap blocks for the byte string and the file buffers. Null when none can be had
 // (or when a test has asked for a failure, see failHeapAllocationsAfter). Released with heapFree,
@@ -242,8 +254,8 @@ void heapFree(void* block);
 // Formats pattern with args into buffer (room bytes, room may be 0) the way the platform's
 // printf family does, writing at most room bytes including the terminating NUL. Returns the
 // length the whole result has (so a result of room or more means it was cut short), or a
-// negative value when the pattern cannot be formatted. Microsoft's size prefix "I64" is
-// understood on every platform.
+// negative value when the pattern cannot be formatted. The length modifiers of glibc's and of
+// Microsoft's formatters are understood on every platform: hh h l ll q L j z Z t, I I32 I64 w.
 int formatText(char* buffer, std::size_t room, const char* pattern, va_list args);
 
 // Converts code page 932 text to UTF-8 and back. The result is written to out (room bytes,
@@ -299,6 +311,9 @@ struct SystemCalls {
     SearchStep (*searchNext)(FileSearch::State& state, FoundFile& out);
     void* (*allocatePages)(uint32_t n);
     void* (*heapAllocate)(std::size_t n);
+    void* (*reservePages)(uint32_t n);
+    bool (*commitPages)(void* pages, uint32_t n);
+    bool (*volumeAnswers)(const char* root);
     // Directories held open (platform/directory.h). openDirectory sets where to the path by
     // which the system reaches the directory; both open functions give Directory::kNoHandle on
     // failure. The other entries receive names already checked to be one component.

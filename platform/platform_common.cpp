@@ -5,8 +5,10 @@
 #include "platform/platform.h"
 
 #include <atomic>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 namespace platform {
 
@@ -60,6 +62,9 @@ constexpr SystemCalls backendCalls() {
     calls.searchNext = backend::searchNext;
     calls.allocatePages = backend::allocatePages;
     calls.heapAllocate = runtimeAllocate;
+    calls.reservePages = backend::reservePages;
+    calls.commitPages = backend::commitPages;
+    calls.volumeAnswers = backend::volumeAnswers;
     calls.openDirectory = backend::openDirectory;
     calls.openDirectoryAt = backend::openDirectoryAt;
     calls.createDirectoryAt = backend::createDirectoryAt;
@@ -76,6 +81,39 @@ SystemCalls table = backendCalls();
 
 SystemCalls& systemCalls() {
     return table;
+}
+
+int formatText(char* buffer, std::size_t room, const char* pattern, va_list args) {
+    // Both back ends format with a C99 formatter (glibc's; mingw-w64's own, not the system
+    // DLL's), which knows neither Microsoft's size prefixes nor all of glibc's: each is spelled
+    // the C99 way. "I64" and "q" are "ll", "I32" is nothing, "I" (pointer-sized) and "Z" are "z",
+    // "w" (wide) is "l".
+    std::string translated;
+    for (const char* p = pattern; *p != '\0'; ++p) {
+        translated += *p;
+        if (*p != '%') continue;
+        ++p;
+        while (*p != '\0' && std::strchr("#*-+0 123456789.", *p))
+            translated += *p++;
+        if (p[0] == 'I' && p[1] == '6' && p[2] == '4') {
+            translated += "ll";
+            p += 3;
+        } else if (p[0] == 'I' && p[1] == '3' && p[2] == '2') {
+            p += 3;
+        } else if (p[0] == 'q') {
+            translated += "ll";
+            ++p;
+        } else if (p[0] == 'I' || p[0] == 'Z') {
+            translated += 'z';
+            ++p;
+        } else if (p[0] == 'w') {
+            translated += 'l';
+            ++p;
+        }
+        if (*p == '\0') break;
+        translated += *p;
+    }
+    return std::vsnprintf(buffer, room, translated.c_str(), args);
 }
 
 std::FILE* openStream(const char* path, const char* mode) {
@@ -120,6 +158,18 @@ bool createDirectory(const char* path) {
 
 void* allocatePages(uint32_t n) {
     return n == 0 ? nullptr : table.allocatePages(n);
+}
+
+bool volumeAnswers(const char* root) {
+    return table.volumeAnswers(root);
+}
+
+void* reservePages(uint32_t n) {
+    return n == 0 ? nullptr : table.reservePages(n);
+}
+
+bool commitPages(void* pages, uint32_t n) {
+    return n == 0 || table.commitPages(pages, n);
 }
 
 bool FileSearch::next(FoundFile& out) {

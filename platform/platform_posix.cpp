@@ -159,13 +159,13 @@ int64_t streamPosition(std::FILE* stream) {
     return position;
 }
 
-} // namespace backend
-
 bool volumeAnswers(const char* /*root*/) {
     // Linux has no drive letters: a path that starts with one names nothing here.
     threadLastError = 3; // ERROR_PATH_NOT_FOUND
     return false;
 }
+
+} // namespace backend
 
 bool canOpenExisting(const char* path) {
     std::string host;
@@ -321,11 +321,9 @@ int backend::compareWithCase(const char* a, const char* b) {
 }
 
 void* backend::allocatePages(uint32_t n) {
-    // Every page is written at once by whoever asked for them (an inflated directory or entry),
-    // so they are mapped in one go rather than faulted in one at a time: a lookup over a large
-    // directory spends a fifth less time that way.
-    void* pages =
-        mmap(nullptr, n, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_POPULATE, -1, 0);
+    // Pages are backed by memory only when first written, so what a corrupt archive declares
+    // but its stream never fills costs address space and nothing more.
+    void* pages = mmap(nullptr, n, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     if (pages == MAP_FAILED) {
         setErrorFromErrno();
         return nullptr;
@@ -333,29 +331,31 @@ void* backend::allocatePages(uint32_t n) {
     return pages;
 }
 
-void freePages(void* pages, uint32_t n) {
-    if (pages) munmap(pages, n);
+void* backend::reservePages(uint32_t n) {
+    void* pages = mmap(nullptr, n, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+    if (pages == MAP_FAILED) {
+        setErrorFromErrno();
+        return nullptr;
+    }
+    return pages;
 }
 
-int formatText(char* buffer, std::size_t room, const char* pattern, va_list args) {
-    // glibc does not know Microsoft's "I64" size prefix; it means what "ll" means.
-    std::string translated;
-    for (const char* p = pattern; *p != '\0'; ++p) {
-        translated += *p;
-        if (*p != '%') continue;
-        ++p;
-        while (*p != '\0' && std::strchr("#*-+0 123456789.", *p))
-            translated += *p++;
-        if (p[0] == 'I' && p[1] == '6' && p[2] == '4') {
-            translated += "ll";
-            p += 3;
-        } else if (p[0] == 'I' && p[1] == '3' && p[2] == '2') {
-            p += 3;
-        }
-        if (*p == '\0') break;
-        translated += *p;
+bool backend::commitPages(void* pages, uint32_t n) {
+    if (mprotect(pages, n, PROT_READ | PROT_WRITE) != 0) {
+        setErrorFromErrno();
+        return false;
     }
-    return std::vsnprintf(buffer, room, translated.c_str(), args);
+    // Faulting the pages in at once is much faster than one write fault per page; a kernel
+    // that cannot (before Linux 5.14) leaves them to be faulted in as they are written.
+    if (madvise(pages, n, MADV_POPULATE_WRITE) != 0 && errno != EINVAL) {
+        setErrorFromErrno();
+        return false;
+    }
+    return true;
+}
+
+void freePages(void* pages, uint32_t n) {
+    if (pages) munmap(pages, n);
 }
 
 int cp932ToUtf8(const char* text, char* out, std::size_t room) {

@@ -76,13 +76,13 @@ int64_t streamPosition(std::FILE* stream) {
     return _ftelli64(stream);
 }
 
-} // namespace backend
-
 bool volumeAnswers(const char* root) {
     DWORD maximumComponentLength = 0, fileSystemFlags = 0;
     return GetVolumeInformationA(root, nullptr, 0, nullptr, &maximumComponentLength,
                                  &fileSystemFlags, nullptr, 0) != 0;
 }
+
+} // namespace backend
 
 bool canOpenExisting(const char* path) {
     HANDLE handle = CreateFileA(path, 0, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
@@ -272,12 +272,16 @@ void* backend::allocatePages(uint32_t n) {
     return VirtualAlloc(nullptr, n, MEM_COMMIT, PAGE_READWRITE);
 }
 
-void freePages(void* pages, uint32_t /*n*/) {
-    if (pages) VirtualFree(pages, 0, MEM_RELEASE);
+void* backend::reservePages(uint32_t n) {
+    return VirtualAlloc(nullptr, n, MEM_RESERVE, PAGE_NOACCESS);
 }
 
-int formatText(char* buffer, std::size_t room, const char* pattern, va_list args) {
-    return std::vsnprintf(buffer, room, pattern, args);
+bool backend::commitPages(void* pages, uint32_t n) {
+    return VirtualAlloc(pages, n, MEM_COMMIT, PAGE_READWRITE) != nullptr;
+}
+
+void freePages(void* pages, uint32_t /*n*/) {
+    if (pages) VirtualFree(pages, 0, MEM_RELEASE);
 }
 
 namespace {

@@ -9,16 +9,36 @@
 
 #include "vfs/virtual_file.h"
 
+#include <algorithm>
 #include <climits>
+#include <cstdint>
+#include <cstring>
 
 void String::loadText(VirtualFile& file) {
     clear();
     uint32_t n = file.size();
     if (n > static_cast<uint32_t>(INT_MAX - 64)) return; // no block could hold it
-    reserve(static_cast<int>(n));
+    // The text ends at its first NUL. It is read in pieces into a block that grows with what
+    // arrives, and reading stops at that NUL: a file whose size counts a long run of zeros (an
+    // entry that inflated to fewer bytes than it declared) never has room taken for them.
+    constexpr uint32_t kPiece = 64 * 1024;
+    uint32_t got = 0;
+    reserve(static_cast<int>(std::min(n, kPiece)));
+    while (data != nullptr && got < n) {
+        if (got == static_cast<uint32_t>(capacity)) {
+            data[got] = '\0'; // growth copies the text up to here
+            reserve(static_cast<int>(std::min<uint64_t>(n, uint64_t{got} * 2)));
+            if (data == nullptr) return;
+        }
+        uint32_t delivered =
+            file.read(data + got, std::min(n, static_cast<uint32_t>(capacity)) - got);
+        if (delivered == 0) break; // a short read ends the text after what was read
+        bool ended = std::memchr(data + got, '\0', delivered) != nullptr;
+        got += delivered;
+        if (ended) break;
+    }
     if (data == nullptr) return;
-    uint32_t got = file.read(data, n);
-    data[got] = '\0'; // a short read ends the text after what was read
+    data[got] = '\0';
     cursor = data;
     length = byteLength();
     replaceAll("\r\n", "\n");

@@ -1,16 +1,19 @@
 // String: printf-style formatting appended to the text.
 //
 // A measuring pass first estimates the room the result needs, so that the block grows once
-// before anything is written. The estimate follows the platform formatter's conventions
-// ("I64" marks a 64-bit integer, "h"/"l" narrow and wide text) but cannot be exact for every
-// pattern, so the formatter is always given the room actually reserved as its bound: when the
-// result did not fit, the block grows to the exact size and the text is formatted again.
+// before anything is written. The pass takes every argument with the type its conversion and
+// length modifier give it, so that it walks the arguments exactly as the formatter will; a
+// pattern it cannot walk that way is refused and appends nothing. The estimate cannot be exact
+// for every pattern, so the formatter is always given the room actually reserved as its bound: when
+// the result did not fit, the block grows to the exact size and the text is formatted again.
 #include "base/cp932.h"
 #include "text/byte_string.h"
 
 #include "platform/platform.h"
 
 #include <climits>
+#include <cstddef>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <cwchar>
@@ -32,15 +35,105 @@ long long larger(long long a, long long b) {
     return a > b ? a : b;
 }
 
-// The estimated byte count of pattern formatted with arguments (which it consumes). When the
-// pattern ends inside a conversion, unfinished is set to its '%'.
-long long measure(const char* pattern, va_list arguments, const char*& unfinished) {
+// The length modifiers that the platforms' formatters know, each by the argument type it gives
+// an integer conversion: glibc's hh h l ll q L j z Z t, Microsoft's I I32 I64 w (and the
+// common ones). platform::formatText spells each the way its own formatter reads it.
+enum class Modifier {
+    None,
+    Char,
+    Short,
+    Long,
+    LongLong,
+    LongDouble,
+    IntMax,
+    Size,
+    PtrDiff,
+    Int32,
+    Wide
+};
+
+Modifier readModifier(const char*& p) {
+    switch (*p) {
+    case 'h':
+        return p[1] == 'h' ? (p += 2, Modifier::Char) : (++p, Modifier::Short);
+    case 'l':
+        return p[1] == 'l' ? (p += 2, Modifier::LongLong) : (++p, Modifier::Long);
+    case 'q':
+        return ++p, Modifier::LongLong;
+    case 'L':
+        return ++p, Modifier::LongDouble;
+    case 'j':
+        return ++p, Modifier::IntMax;
+    case 'z':
+    case 'Z':
+        return ++p, Modifier::Size;
+    case 't':
+        return ++p, Modifier::PtrDiff;
+    case 'w':
+        return ++p, Modifier::Wide;
+    case 'I':
+        if (p[1] == '6' && p[2] == '4') return p += 3, Modifier::LongLong;
+        if (p[1] == '3' && p[2] == '2') return p += 3, Modifier::Int32;
+        return ++p, Modifier::Size; // pointer-sized
+    default:
+        return Modifier::None;
+    }
+}
+
+// Takes an integer conversion's argument with the type its modifier gives it; false for a
+// modifier that integers do not take (L is long long to glibc but nothing to Microsoft's).
+bool takeInteger(Modifier modifier, va_list* arguments) {
+    switch (modifier) {
+    case Modifier::None:
+    case Modifier::Char:
+    case Modifier::Short:
+    case Modifier::Int32:
+        va_arg(*arguments, int);
+        return true;
+    case Modifier::Long:
+        va_arg(*arguments, long);
+        return true;
+    case Modifier::LongLong:
+        va_arg(*arguments, long long);
+        return true;
+    case Modifier::IntMax:
+        va_arg(*arguments, std::intmax_t);
+        return true;
+    case Modifier::Size:
+        va_arg(*arguments, std::size_t);
+        return true;
+    case Modifier::PtrDiff:
+        va_arg(*arguments, std::ptrdiff_t);
+        return true;
+    default:
+        return false;
+    }
+}
+
+// A floating conversion's argument: a double, or a long double with L.
+bool takeFloating(Modifier modifier, va_list* arguments, long double& value) {
+    if (modifier == Modifier::LongDouble) {
+        value = va_arg(*arguments, long double);
+        return true;
+    }
+    if (modifier != Modifier::None && modifier != Modifier::Long) return false;
+    value = va_arg(*arguments, double);
+    return true;
+}
+
+// The estimated byte count of pattern formatted with arguments (which it consumes), or -1 when
+// the pattern holds a conversion the pass cannot walk: an unknown conversion or modifier, or a
+// pair the platforms read differently. When the pattern ends inside a conversion, unfinished
+// is set to its '%'.
+long long measure(const char* pattern, va_list* arguments, const char*& unfinished) {
     unfinished = nullptr;
     long long total = 0;
     const char* p = pattern;
     while (*p != '\0') {
         if (*p != '%') {
-            int width = cp932::characterLength(p);
+            // The formatters read the pattern byte by byte, so a '%' starts a conversion also
+            // right after a lead byte (where it is never a trail byte: only broken text has it).
+            int width = p[1] == '%' ? 1 : cp932::characterLength(p);
             total += width;
             p += width;
             continue;
@@ -54,29 +147,20 @@ long long measure(const char* pattern, va_list arguments, const char*& unfinishe
         long long width = 0, precision = 0;
         while (*p != '\0' && std::strchr("#*-+0 ", *p)) {
             if (*p == '#') total += 2;
-            if (*p == '*') width = va_arg(arguments, int);
+            if (*p == '*') width = va_arg(*arguments, int);
             ++p;
         }
         if (width == 0) width = readNumber(p);
         if (*p == '.') {
             ++p;
             if (*p == '*') {
-                precision = va_arg(arguments, int);
+                precision = va_arg(*arguments, int);
                 ++p;
             } else {
                 precision = readNumber(p);
             }
         }
-        bool wide64 = false;
-        char size = '\0';
-        if (p[0] == 'I' && p[1] == '6' && p[2] == '4') {
-            wide64 = true;
-            p += 3;
-        } else if (*p == 'h' || *p == 'l') {
-            size = *p++;
-        } else if (*p == 'F' || *p == 'L' || *p == 'N') {
-            ++p;
-        }
+        Modifier modifier = readModifier(p);
         if (*p == '\0') { // an unfinished conversion adds nothing
             unfinished = conversion;
             break;
@@ -84,21 +168,28 @@ long long measure(const char* pattern, va_list arguments, const char*& unfinishe
 
         long long room = 0;
         bool textual = false;
+        bool narrow = modifier == Modifier::None || modifier == Modifier::Short;
+        bool wide = modifier == Modifier::Long || modifier == Modifier::Wide;
         switch (*p) {
         case 'c':
         case 'C':
-            va_arg(arguments, int);
+            if (!narrow && !wide) return -1;
+            va_arg(*arguments, int); // a char or a wint_t, both passed as int
             room = 2;
             textual = true;
             break;
         case 's':
         case 'S':
-            if ((*p == 's' && size != 'l') || (*p == 'S' && size == 'h')) {
-                const char* text = va_arg(arguments, const char*);
+            // "hS" is narrow to Microsoft and wide to glibc: refused.
+            if (*p == 'S' && modifier == Modifier::Short) return -1;
+            if (*p == 's' && narrow) {
+                const char* text = va_arg(*arguments, const char*);
                 room = text == nullptr ? 6 : larger(1, static_cast<long long>(std::strlen(text)));
-            } else {
-                const wchar_t* text = va_arg(arguments, const wchar_t*);
+            } else if (narrow || wide) {
+                const wchar_t* text = va_arg(*arguments, const wchar_t*);
                 room = text == nullptr ? 6 : larger(1, static_cast<long long>(std::wcslen(text)));
+            } else {
+                return -1;
             }
             textual = true;
             break;
@@ -108,39 +199,40 @@ long long measure(const char* pattern, va_list arguments, const char*& unfinishe
         case 'u':
         case 'x':
         case 'X':
-            if (wide64)
-                va_arg(arguments, long long);
-            else
-                va_arg(arguments, int);
+            if (!takeInteger(modifier, arguments)) return -1;
             room = larger(32, width + precision);
             break;
         case 'p':
-            va_arg(arguments, void*);
+            if (modifier != Modifier::None) return -1;
+            va_arg(*arguments, void*);
             room = larger(32, width + precision);
+            break;
+        case 'n':
+            if (modifier == Modifier::LongDouble || modifier == Modifier::Wide) return -1;
+            va_arg(*arguments, void*);
             break;
         case 'e':
         case 'E':
         case 'g':
         case 'G':
         case 'a':
-        case 'A':
-            // "E", "a" and "A" are measured like "e": passing over their double as if it took
-            // no argument would make the next conversion read it as a pointer.
-            va_arg(arguments, double);
+        case 'A': {
+            long double value;
+            if (!takeFloating(modifier, arguments, value)) return -1;
             room = larger(128, width + precision);
             break;
-        case 'f': {
-            double value = va_arg(arguments, double);
-            int printed = std::snprintf(nullptr, 0, "%*.*f", static_cast<int>(width),
+        }
+        case 'f':
+        case 'F': {
+            long double value;
+            if (!takeFloating(modifier, arguments, value)) return -1;
+            int printed = std::snprintf(nullptr, 0, "%*.*Lf", static_cast<int>(width),
                                         static_cast<int>(larger(0, precision + 6)), value);
             room = printed > 0 ? printed : 0;
             break;
         }
-        case 'n':
-            va_arg(arguments, void*);
-            break;
         default:
-            break;
+            return -1;
         }
         if (textual) {
             if (precision != 0 && room >= precision) room = precision;
@@ -174,8 +266,13 @@ void String::appendFormatV(const char* pattern, va_list arguments) {
     va_list measuring;
     va_copy(measuring, arguments);
     const char* unfinished = nullptr;
-    long long estimate = measure(pattern, measuring, unfinished);
+    long long estimate = measure(pattern, &measuring, unfinished);
     va_end(measuring);
+    if (estimate < 0) { // a pattern the pass cannot walk is never given to the formatter
+        reserve(length);
+        if (data != nullptr) data[length] = '\0';
+        return;
+    }
 
     // Formatters disagree about a pattern that ends inside a conversion (some print what
     // precedes it, some fail); the text before it is what every one of them agrees on.

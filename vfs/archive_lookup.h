@@ -16,5 +16,7 @@ extern std::vector<String> PakList;
 // program sets it.
 extern String ArchiveKey;
 
-// Replaces PakList by the "*.pak" files of directory (not its subdirectories), sorted.
+// Replaces PakList by the "*.pak" files of directory (not its subdirectories), sorted. When
+// storage for a path cannot be had, PakList is left empty and the operating system's status
+// for exhausted memory, 0xC0000017, is thrown as a bare uint32_t.
 void buildPakList(const char* directory);

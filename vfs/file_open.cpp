@@ -121,11 +121,11 @@ int pathExists(const char* path) {
     bool drive = path[0] != '\\' && path[0] != '\0' && cp932::characterCode(second) == ':';
     if (!drive) return exists(path) ? 1 : 0;
 
-    // The volume root is the first three characters: C:\ (or C: for a bare drive).
-    const char* end = path;
-    for (int i = 0; i < 3 && *end != '\0'; ++i)
-        end = cp932::next(end);
-    String root(path, static_cast<int>(end - path));
+    // The volume is asked by its root, C:\, also for a bare drive (C:, as the lookup passes the
+    // root directory once it has dropped the trailing backslash): the system answers only for
+    // the root itself.
+    String root(path, static_cast<int>(cp932::next(second) - path));
+    root.append("\\");
     if (root.data == nullptr || !platform::volumeAnswers(root.data)) return 0;
     if (exists(path)) return 1;
     return platform::canOpenExisting(path) ? 1 : 0;
@@ -146,14 +146,21 @@ void createDirectories(const char* path) {
         prefix.append("\\");
         ++p;
     }
+    if (p != path && prefix.data == nullptr) return;
     String walker(p);
     String component;
     walker.cursorToStart();
     while (walker.nextToken(component, "\\", false) != nullptr) {
+        // Without storage for a piece of the path the rest cannot be made (a prefix that lost
+        // its start would name another directory); the open that follows reports what is
+        // missing.
+        if (component.data == nullptr) return;
         prefix.append(component.data);
+        if (prefix.data == nullptr) return;
         bool root = fixedComponents > 0 || cp932::characterCode(cp932::next(component.data)) == ':';
         if (fixedComponents > 0) --fixedComponents;
-        if (!root && prefix.data != nullptr) platform::createDirectory(prefix.data);
+        if (!root) platform::createDirectory(prefix.data);
         prefix.append("\\");
+        if (prefix.data == nullptr) return;
     }
 }

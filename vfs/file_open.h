@@ -13,8 +13,8 @@ extern std::vector<String> SearchPathList;
 extern int suppressFilePrompt;
 
 // 1 when path names an existing file or directory on a volume that answers, else 0. A path
-// that starts with a drive (C:...) is only examined when the drive answers, so a missing medium
-// or network drive is never touched.
+// that starts with a drive (C:...) is only examined when the drive, asked by its root (C:\),
+// answers, so a missing medium or network drive is never touched.
 int pathExists(const char* path);
 
 // Creates every directory along path that does not exist yet, outermost first. Failures are

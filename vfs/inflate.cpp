@@ -1,6 +1,6 @@
-// VirtualFile::readCompressed: a zlib stream from the file's position, inflated straight into
-// the caller's block in input chunks of 4096 bytes. There is no intermediate output buffer and
-// the output never grows: the caller sizes it from the archive's directory.
+// VirtualFile::readCompressed: a zlib stream from the file's position, inflated in input chunks
+// of 4096 bytes straight into the caller's room: one block sized from the archive's directory,
+// or room handed out piece by piece (InflateOutput). There is no intermediate output buffer.
 #include "text/error_exceptions.h"
 #include "vfs/messages.h"
 #include "vfs/virtual_file.h"
@@ -14,11 +14,9 @@ constexpr uint32_t kChunk = 4096;
 // One inflate stream, ended when it goes out of scope (also when an exception passes).
 class InflateStream {
   public:
-    InflateStream(unsigned char* input, uint32_t inputSize, unsigned char* out, uint32_t outSize) {
+    InflateStream(unsigned char* input, uint32_t inputSize) {
         stream_.next_in = input;
         stream_.avail_in = inputSize;
-        stream_.next_out = out;
-        stream_.avail_out = outSize;
         // zlib's inflateInit, named with the interface version the archives were made for and
         // the stream record's size in the zlib actually linked.
         if (inflateInit_(&stream_, "1.2.3", static_cast<int>(sizeof(z_stream))) != Z_OK)
@@ -35,31 +33,54 @@ class InflateStream {
     z_stream stream_{};
 };
 
+// The caller's one block, handed out whole.
+class WholeBlock : public InflateOutput {
+  public:
+    explicit WholeBlock(unsigned char* block) : block_(block) {}
+    unsigned char* more(uint32_t produced, uint32_t left, uint32_t& room) override {
+        room = left;
+        return block_ + produced;
+    }
+
+  private:
+    unsigned char* block_;
+};
+
 } // namespace
 
 uint32_t VirtualFile::readCompressed(uint32_t packedSize, unsigned char* out, uint32_t outSize) {
+    WholeBlock whole(out);
+    return readCompressed(packedSize, whole, outSize);
+}
+
+uint32_t VirtualFile::readCompressed(uint32_t packedSize, InflateOutput& output, uint32_t outSize) {
     unsigned char input[kChunk];
     // Only the bytes actually read are handed to zlib, so a file that ends early is a
     // truncated stream, never a stream of whatever the input area held.
     uint32_t got = read(input, packedSize < kChunk ? packedSize : kChunk);
-    InflateStream stream(input, got, out, outSize);
+    InflateStream stream(input, got);
+    uint32_t room = 0;
+    stream->next_out = output.more(0, outSize, room);
+    stream->avail_out = room;
 
-    int result = Z_OK;
-    while (stream->avail_in != 0) {
-        result = inflate(stream.get(), Z_NO_FLUSH);
+    // Each round gives zlib fresh input or fresh room where it used up either; a round in which
+    // it can make no progress at all (Z_BUF_ERROR) means the stream is cut short, or larger
+    // than its room, and fails like corrupt data.
+    for (;;) {
+        int result = inflate(stream.get(), Z_NO_FLUSH);
         if (result == Z_STREAM_END) break;
         if (result != Z_OK) throw ZKErrorException(messages::kInflateFailed);
-        if (stream->avail_in == 0) {
-            uint32_t left = packedSize - static_cast<uint32_t>(stream->total_in);
+        auto produced = static_cast<uint32_t>(stream->total_out);
+        if (stream->avail_out == 0 && produced < outSize) {
+            stream->next_out = output.more(produced, outSize - produced, room);
+            stream->avail_out = room;
+        }
+        auto consumed = static_cast<uint32_t>(stream->total_in);
+        if (stream->avail_in == 0 && consumed < packedSize) {
+            uint32_t left = packedSize - consumed;
             stream->next_in = input;
             stream->avail_in = read(input, left < kChunk ? left : kChunk);
-            if (stream->avail_in == 0) // the packed bytes ran out before the stream ended
-                throw ZKErrorException(messages::kInflateFailed);
         }
     }
-    do {
-        result = inflate(stream.get(), Z_FINISH);
-    } while (result == Z_OK);
-    if (result != Z_STREAM_END) throw ZKErrorException(messages::kInflateFailed);
     return static_cast<uint32_t>(stream->total_out);
 }

@@ -16,9 +16,17 @@ class PageBuffer {
     // left empty and the operating system's status for exhausted memory, 0xC0000017, is thrown
     // as a bare uint32_t.
     void resize(uint32_t n);
+    // Afterwards the buffer has room for n bytes of which none is usable yet (committed 0):
+    // commit makes them usable front to back as they are written, so memory follows what is
+    // written, not the room. Throws like resize when the address space cannot be had.
+    void reserve(uint32_t n);
+    // Makes the first n bytes (at most byteCount) usable, zero where nothing was written yet.
+    // Throws like resize when the memory cannot be had.
+    void commit(uint32_t n);
     // Gives the memory back; the buffer is empty afterwards.
     void release();
 
     uint32_t byteCount = 0; // bytes held; 0 when there is no memory
     unsigned char* pages = nullptr;
+    uint32_t committed = 0; // bytes usable from the start: byteCount, unless reserved
 };

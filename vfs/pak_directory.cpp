@@ -3,7 +3,25 @@
 
 #include "vfs/pak_entry.h"
 
+#include <algorithm>
+
 namespace {
+
+// The directory's reserved pages, committed 4 MiB at a time as its stream fills them: memory
+// follows what the stream writes, and the pages are still faulted in in bulk.
+class DirectoryPages : public InflateOutput {
+  public:
+    explicit DirectoryPages(PageBuffer& pages) : pages_(pages) {}
+    unsigned char* more(uint32_t produced, uint32_t left, uint32_t& room) override {
+        constexpr uint32_t kWindow = 4u << 20;
+        pages_.commit(pages_.committed + std::min(left, kWindow));
+        room = std::min(pages_.committed - produced, left);
+        return pages_.pages == nullptr ? nullptr : pages_.pages + produced;
+    }
+
+  private:
+    PageBuffer& pages_;
+};
 
 // The most bytes that packed bytes of zlib data can inflate to (deflate's ratio is at most
 // about 1032 to 1).
@@ -22,7 +40,7 @@ PakDirectory::PakDirectory(VirtualFile& archive) : archive_(archive) {
 
 bool PakDirectory::headerComplete() const {
     uint32_t version = header_.version;
-    uint32_t needed = version >= 1 && version <= 4 ? headerSize(version) : 8;
+    uint32_t needed = version > 4 ? 4 : version == 0 ? 8 : headerSize(version);
     return archiveSize_ >= needed;
 }
 
@@ -35,7 +53,7 @@ bool PakDirectory::readDirectory() {
         return true;
     }
 
-    // Versions 1 and above (unknown ones are read like them): a directory stream that must fit
+    // Versions 1 to 4 (an unknown version has no entries): a directory stream that must fit
     // the file and its inflate ratio.
     uint32_t dataArea = headerSize(header_.version);
     uint64_t afterHeader = archiveSize_ > dataArea ? archiveSize_ - dataArea : 0;
@@ -44,9 +62,13 @@ bool PakDirectory::readDirectory() {
         return false;
 
     if (archive_.position != dataArea) archive_.seek(dataArea, 0);
-    pages_.resize(header_.directorySize);
-    archive_.readCompressed(header_.packedDirectorySize, pages_.pages, header_.directorySize);
-    if (!directory_.openBuffer(pages_.pages, header_.directorySize)) return false;
+    // Only room is taken for the declared size; memory is committed as the stream fills it, so
+    // a directory that declares far more than it holds never has that much asked of the
+    // system. Past what was committed, it reads as zeros.
+    pages_.reserve(header_.directorySize);
+    DirectoryPages pages(pages_);
+    archive_.readCompressed(header_.packedDirectorySize, pages, header_.directorySize);
+    if (!directory_.openBuffer(pages_.pages, header_.directorySize, pages_.committed)) return false;
     ready_ = true;
     return true;
 }

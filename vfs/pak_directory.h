@@ -39,15 +39,16 @@ class PakDirectory {
 
     const PakHeader& header() const { return header_; }
     uint64_t archiveSize() const { return archiveSize_; }
-    // Whether the file holds the whole header its version calls for: 8 bytes for version 0 and
-    // for versions the system does not know (only the version and the count are read then),
-    // headerSize() bytes for the others.
+    // Whether the file holds the whole header its version calls for: 8 bytes for version 0,
+    // 4 for versions the system does not know (only the version is read then), headerSize()
+    // bytes for the others.
     bool headerComplete() const;
 
     // Makes the records readable. Version 0 records are read from the archive itself. For the
     // other versions the stored directory must fit in the file after the header, and its
     // declared size must be one that so many packed bytes can inflate to; it is then inflated
-    // into page memory. Returns false, with nothing allocated, when those sizes cannot be right.
+    // into page memory, committed as the stream fills it. Returns false, with nothing
+    // allocated, when those sizes cannot be right.
     // An archive without entries is ready at once and nothing is inflated. Throws
     // ZKErrorException (the decompression message) when the stored directory does not inflate
     // into its declared size, and 0xC0000017 as a bare uint32_t when page memory runs out.

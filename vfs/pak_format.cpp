@@ -26,8 +26,11 @@ bool readNumber(VirtualFile& file, uint32_t& value) {
 
 void PakHeader::read(VirtualFile& file) {
     readNumber(file, version);
+    // A version the system does not know has no more fields: its count stays 0, so the lookup
+    // passes over any file that merely ends in ".pak" (a picture, a zip) instead of failing on it.
+    if (version > 4) return;
     readNumber(file, entryCount);
-    if (version == 0 || version > 4) return;
+    if (version == 0) return;
     readNumber(file, directorySize);
     readNumber(file, packedDirectorySize);
     if (version == 1) return;

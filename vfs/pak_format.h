@@ -9,7 +9,7 @@
 //
 //   offset  size  field                 versions
 //        0     4  version               all
-//        4     4  entryCount            all
+//        4     4  entryCount            0-4
 //        8     4  directorySize         1-4   bytes of the directory once inflated
 //       12     4  packedDirectorySize   1-4   bytes of the stored directory stream
 //       16     4  value (integer)       2     read, never used
@@ -58,7 +58,7 @@ class PakHeader {
     virtual ~PakHeader() = default;
 
     // Reads the header from file's position (0 for an archive just opened). Fields the file
-    // does not supply keep their defaults; a version above 4 reads nothing after the count.
+    // does not supply keep their defaults; a version above 4 reads nothing after the version.
     void read(VirtualFile& file);
 
     uint32_t version = 3;

@@ -3,16 +3,8 @@
 
 #include "platform/platform.h"
 
+#include <algorithm>
 #include <cstring>
-
-namespace {
-
-// Low 32 bits of a position, as the runtime library's 32-bit stream offsets take them.
-long low32(int64_t value) {
-    return static_cast<long>(static_cast<int32_t>(value));
-}
-
-} // namespace
 
 VirtualFile::VirtualFile() : entry(std::make_unique<PakEntry>()) {}
 
@@ -33,10 +25,11 @@ void VirtualFile::close() {
     inMemory = 0;
     inArchive = 0;
     position = 0;
+    positionLost = 0;
     readPointer = nullptr;
 }
 
-int VirtualFile::openBuffer(void* block, uint32_t size) {
+int VirtualFile::openBuffer(void* block, uint32_t size, uint32_t held) {
     close();
     auto* bytes = static_cast<unsigned char*>(block);
     if (bytes == nullptr) {
@@ -44,9 +37,11 @@ int VirtualFile::openBuffer(void* block, uint32_t size) {
         if (bytes == nullptr) return 0;
         std::memset(bytes, 0, size);
         ownsBuffer = 1;
+        held = size;
     }
     baseOffset = 0;
     bufferSize = size;
+    bufferHeld = std::min(held, size);
     buffer = readPointer = bytes;
     inMemory = 1;
     return 1;
@@ -56,11 +51,19 @@ uint32_t VirtualFile::size() {
     if (inMemory) return static_cast<uint32_t>(bufferSize);
     if (inArchive) return entry->numbers[2];
     if (stream == nullptr) return 0;
+    // Measuring moves the stream; a position that was already lost stays lost.
+    int lost = positionLost;
     int64_t here = platform::streamPosition(stream);
     seek(0, 2);
     int64_t end = platform::streamPosition(stream);
     seek(here, 0);
-    return static_cast<uint32_t>(end);
+    positionLost |= lost;
+    return end > 0 ? static_cast<uint32_t>(end) : 0;
+}
+
+int VirtualFile::moveStream(int64_t offset, int origin) {
+    positionLost = platform::seekStream(stream, offset, origin) ? 0 : 1;
+    return positionLost ? -1 : 0;
 }
 
 int VirtualFile::seek(int64_t offset, int origin) {
@@ -83,20 +86,15 @@ int VirtualFile::seek(int64_t offset, int origin) {
         if (inMemory) {
             if (target < 0 || target > bufferSize) return -1; // stays where it was
             position = target;
-            readPointer = buffer + position;
+            readPointer = buffer + std::min(position, bufferHeld);
             return 0;
         }
         if (target < 0) return -1; // before the entry: another entry's bytes
         position = target;
-        return platform::seekStream(stream,
-                                    static_cast<long>(static_cast<uint32_t>(position) +
-                                                      static_cast<uint32_t>(baseOffset)),
-                                    0)
-                   ? 0
-                   : -1;
+        return moveStream(baseOffset + position, 0);
     }
     if (stream == nullptr) return 0;
-    int result = platform::seekStream(stream, low32(offset), origin) ? 0 : -1;
+    int result = moveStream(offset, origin);
     position = platform::streamPosition(stream);
     return result;
 }
@@ -105,19 +103,23 @@ uint32_t VirtualFile::read(void* destination, uint32_t count) {
     if (inMemory) {
         if (position + count > bufferSize) count = static_cast<uint32_t>(bufferSize - position);
         if (count == 0) return 0;
-        std::memmove(destination, readPointer, count);
-        readPointer += count;
+        // Past the bytes held, the data is zeros that were never stored.
+        auto copied = static_cast<uint32_t>(std::clamp<int64_t>(bufferHeld - position, 0, count));
+        std::memmove(destination, readPointer, copied);
+        std::memset(static_cast<unsigned char*>(destination) + copied, 0, count - copied);
+        readPointer += copied;
         position += count;
         return count;
     }
-    if (stream == nullptr) return 0;
+    if (stream == nullptr || positionLost) return 0;
     if (inArchive) { // an entry read in place ends where the entry ends
         int64_t left = static_cast<int64_t>(size()) - position;
         if (left <= 0) return 0;
         if (count > left) count = static_cast<uint32_t>(left);
     }
     std::ptrdiff_t delivered = platform::readStream(stream, destination, count);
-    if (delivered <= 0) return 0; // the end of the file, or a read that failed
+    if (delivered < 0) positionLost = 1; // how far the failed read got is unknown
+    if (delivered <= 0) return 0;
     position += delivered;
     return static_cast<uint32_t>(delivered);
 }

@@ -1,13 +1,19 @@
 // VirtualFile: the one object through which the system reads file data, wherever it is held.
 //
 // Reading modes, as the operations tell them apart:
-//   memory mode   inMemory set           reads come from `buffer` (bufferSize bytes): a buffer
-//                                        handed to openBuffer, or an archive entry that was
-//                                        stored compressed and has been inflated at open time
+//   memory mode   inMemory set           reads come from `buffer` (bufferSize bytes, of which
+//                                        the first bufferHeld hold data and the rest read as
+//                                        zeros): a buffer handed to openBuffer, or an archive
+//                                        entry that was stored compressed and has been inflated
+//                                        at open time
 //   region mode   stream, inArchive set  an entry stored plain, read in place from the archive
 //                                        file starting at baseOffset, never past its end
 //   disk mode     stream, inArchive 0    a loose file
 //   closed        no stream, no buffer   size, seek and read answer 0
+//
+// In disk and region mode a seek or a read of the stream that fails leaves its position
+// unknown: reads then deliver nothing until a seek succeeds, so they never deliver bytes from
+// another place in the file.
 //
 // open (file_open.cpp) looks a name up on disk, then in the archives (archive_lookup.cpp), then
 // asks the user. Nothing here throws except open (Abort at the prompt, a failed decompression)
@@ -15,6 +21,7 @@
 #pragma once
 
 #include "text/byte_string.h"
+#include "vfs/inflate_output.h"
 #include "vfs/pak_entry.h"
 
 #include <cstdint>
@@ -35,8 +42,9 @@ class VirtualFile {
     int open(const char* name, int flags);
     // Memory mode over the caller's block, which stays the caller's, or over a fresh zero-filled
     // block of size bytes when block is null. Returns 1, or 0 (and stays closed) when no block
-    // can be had.
-    int openBuffer(void* block, uint32_t size);
+    // can be had. With held below size, a caller's block holds only held bytes of data and the
+    // rest of the size reads as zeros.
+    int openBuffer(void* block, uint32_t size, uint32_t held = UINT32_MAX);
     void close();
 
     // The data's size in bytes.
@@ -44,8 +52,8 @@ class VirtualFile {
     // Origin 0 from the start, 1 from the current position, 2 from the end. In memory and region
     // mode origin 2 counts backwards from the end (offset 4 is 4 bytes before it), and a target
     // outside the data (memory mode) or before its start (region mode) is refused with a
-    // non-zero result. In disk mode the runtime library's fseek rules apply and its result is
-    // returned. 0 means success.
+    // non-zero result. In disk mode the runtime library's fseek rules apply, with 64-bit offsets.
+    // 0 means success; a failure in disk or region mode blocks reading until a seek succeeds.
     int seek(int64_t offset, int origin);
     // Copies up to count bytes to destination; returns the number delivered. Reads of an archive
     // entry stop at the entry's end.
@@ -58,6 +66,9 @@ class VirtualFile {
     // "データ解凍に失敗しました。" when the stream cannot be inflated into that room
     // (inflate.cpp).
     uint32_t readCompressed(uint32_t packedSize, unsigned char* out, uint32_t outSize);
+    // The same, with the room taken from output piece by piece as the stream produces bytes (at
+    // most outSize in all), so that memory follows what the stream holds, not what it declares.
+    uint32_t readCompressed(uint32_t packedSize, InflateOutput& output, uint32_t outSize);
 
     // Looks name up in the archives of directory (archive_lookup.cpp). On a hit the object is
     // open on the entry and 1 is returned; on a miss it is closed and 0 is returned.
@@ -73,8 +84,10 @@ class VirtualFile {
     int inMemory = 0;                // reads come from buffer
     unsigned char* buffer = nullptr;
     int64_t bufferSize = 0;
-    unsigned char* readPointer = nullptr; // buffer + position in memory mode
+    int64_t bufferHeld = 0;               // bytes of buffer that hold data; the rest reads as 0
+    unsigned char* readPointer = nullptr; // buffer + position (at most + bufferHeld), memory mode
     int ownsBuffer = 0;                   // buffer is this object's to free
+    int positionLost = 0;                 // a seek or read of stream failed: read nothing
 
   private:
     // open without, for archive paths, a further archive lookup (which would only find the same
@@ -86,4 +99,6 @@ class VirtualFile {
     void searchArchives(const char* name, bool searchPathList);
     // Scans the archive this object is open on for the normalised wanted name.
     int scanArchive(const char* wanted);
+    // Moves stream and records whether its position is still known; 0 on success.
+    int moveStream(int64_t offset, int origin);
 };

@@ -15,6 +15,7 @@ import json
 import os
 import pathlib
 import random
+import resource
 import shutil
 import struct
 import subprocess
@@ -342,14 +343,17 @@ class CorruptArchives(PakTestCase):
         "huge-name-length": (3, 3, 1),
         "v0-negative-name-length": (3, 3, 1),
         "v0-huge-name-length": (3, 3, 1),
-        "entry-beyond-end": (0, 3, 3),
+        "entry-beyond-end": (0, 3, 0),  # the game reads nothing there
+        "offset-beyond-2gib": (0, 3, 0),
+        "plain-size-huge": (0, 3, 0),
         "compressed-beyond-end": (0, 3, 3),
         "inflates-to-more": (0, 3, 3),
         "inflates-to-fewer": (0, 3, 0),  # the game pads it with zeros, verify tells
         "unpacked-huge": (0, 3, 3),
         "entry-count-too-large": (3, 3, 1),
         "empty-archive": (0, 0, 1),
-        "unknown-version": (3, 3, 3),
+        "unknown-version": (3, 3, 1),  # the game passes such a file over
+        "stray-files": (3, 3, 0),  # data.pak is a picture; data2.pak answers
     }
 
     def test_malformed_fixtures(self):
@@ -366,6 +370,8 @@ class CorruptArchives(PakTestCase):
                 self.run_pak("extract", "-C", "out", "data.pak", cwd=game,
                              expect=0 if verify_code == 0 else 3)
                 self.assertEqual(self.leftovers(game), [])
+        # Data beyond 2 GiB is never read from wherever the archive happens to stand.
+        self.run_pak("ini", "設定", "Name", cwd=self.dir / "offset-beyond-2gib", expect=1)
 
     def test_verify_names_each_problem(self):
         archive = self.dir / "problems.pak"
@@ -427,6 +433,41 @@ class CorruptArchives(PakTestCase):
                         self.assertNotIn("Sanitizer", result.err)
                         if result.code != 0:
                             self.assertTrue(result.err.startswith("pak: "), (args, result))
+
+
+class MemoryBounds(PakTestCase):
+    def test_sizes_an_archive_only_declares_take_no_memory(self):
+        """Archives of at most 1 MiB that declare far more than they hold: no command holds more
+        than 64 MiB, and (natively, where a limit on writable memory can be set) none asks for it."""
+        padding = bytes(random.Random(5).getrandbits(8) for _ in range(1 << 20))
+        records = struct.pack("<i", 8) + b"GAME.INI" + struct.pack("<5I", 0, len(INI), len(INI),
+                                                                    0, len(INI))
+        stream = zlib.compress(records) + padding[:(1 << 20) - 400]
+        header = struct.pack("<4Id", 3, 1, 1000 << 20, len(stream), 0) + bytes(256)
+        liars = {
+            "directory.pak": header + stream + INI,  # declares a directory of 1000 MiB
+            "entry.pak": build(3, [Entry("GAME.INI", INI, compressed=True, unpacked=200 << 20,
+                                         stream=zlib.compress(INI) + padding[:256 << 10])]),
+        }
+        limited = b"__asan_init" not in PAK.read_bytes() and not RUNNER
+        for archive, data in liars.items():
+            game = self.dir / archive.replace(".pak", "")
+            game.mkdir()
+            (game / "data.pak").write_bytes(data)
+            for args in (("list", "data.pak"), ("verify", "data.pak"),
+                         ("extract", "-C", "out", "data.pak"), ("cat", "GAME.INI"),
+                         ("ini", "設定", "Title")):
+                with self.subTest(archive=archive, command=args[0]):
+                    limit = (lambda: resource.setrlimit(resource.RLIMIT_DATA, (128 << 20,) * 2)) \
+                        if limited else None
+                    child = subprocess.Popen([str(PAK), *args], cwd=game, preexec_fn=limit,
+                                             stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
+                    err = child.stderr.read().decode("utf-8", "replace")
+                    _, status, usage = os.wait4(child.pid, 0)
+                    code = os.waitstatus_to_exitcode(status)
+                    self.assertIn(code, (0, 3), err)
+                    self.assertNotIn("memory", err)
+                    self.assertLess(usage.ru_maxrss, 64 << 10, err)  # KiB
 
 
 class ExtractSafety(PakTestCase):
@@ -651,6 +692,22 @@ class Smoke(PakTestCase):
         self.assertEqual((run / "out" / "表" / "ソ.txt").read_bytes(), b"hyou-so\n")
         self.run_pak("cat", "missing", cwd=run, expect=1)
 
+    def test_a_game_at_the_root_of_a_drive(self):
+        """Started from D:\\ (a disc, a stick), the game finds its archives: the drive is asked by
+        its root. The emulator's drive letters are links in its prefix's dosdevices folder."""
+        if not RUNNER:
+            self.skipTest("drive letters exist on Windows only")
+        prefix = pathlib.Path(os.environ.get("WINEPREFIX") or
+                              pathlib.Path(RUNNER[0]).resolve().parent.parent / "build" /
+                              "mingw64" / "wineprefix")
+        drive = prefix / "dosdevices" / "p:"
+        root = self.dir / "disc"
+        self.write_tree(root, {"data.pak": build(3, [Entry("GAME.INI", INI, compressed=True)])})
+        drive.unlink(missing_ok=True)
+        drive.symlink_to(root)
+        self.addCleanup(drive.unlink)
+        self.assertEqual(self.run_pak("cat", "--dir", "P:\\", "GAME.INI").out, INI)
+
 
 def main():
     global PAK, RUNNER, FIXTURES, OUTPUT_ENCODING
@@ -668,7 +725,8 @@ def main():
         OUTPUT_ENCODING = "cp932"  # what a Windows program writes into a pipe
     loader = unittest.TestLoader()
     if args.smoke:
-        suite = loader.loadTestsFromTestCase(Smoke)
+        suite = loader.loadTestsFromTestCase(Smoke) if not rest else \
+            loader.loadTestsFromNames(rest, sys.modules[__name__])
     else:
         suite = loader.loadTestsFromModule(sys.modules[__name__]) if not rest else \
             loader.loadTestsFromNames(rest, sys.modules[__name__])

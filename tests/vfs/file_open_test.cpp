@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 using namespace testing_support;
 
@@ -163,4 +164,29 @@ TEST_F(FileOpen, PathExistsAndDirectoryCreation) {
     EXPECT_FALSE(made.next(found));
     createDirectories((dir / "a\\\\x\\").c_str()); // doubled and trailing backslashes
     EXPECT_EQ(pathExists((dir / "a\\x").c_str()), 1);
+}
+
+// A drive is asked by its root, with the backslash the system needs: from D:\ the lookup passes
+// the directory as D: once it has dropped the trailing backslash.
+TEST_F(FileOpen, DrivesAreAskedByTheirRoot) {
+    SystemCallsGuard guard;
+    static std::vector<std::string> asked;
+    asked.clear();
+    platform::systemCalls().volumeAnswers = [](const char* root) {
+        asked.push_back(root);
+        return false;
+    };
+    for (const char* path : {"D:", "D:\\", "D:\\data\\x.pak", "\x82\x60:\\"})
+        EXPECT_EQ(pathExists(path), 0);
+    EXPECT_EQ(asked, (std::vector<std::string>{"D:\\", "D:\\", "D:\\", "\x82\x60:\\"}));
+}
+
+TEST_F(FileOpen, DirectoryCreationUnderFailingStorageStopsCleanly) {
+    std::string deep = dir / "s\\t\\u";
+    for (int allowed = 0; pathExists(deep.c_str()) == 0; ++allowed) {
+        ASSERT_LT(allowed, 100);
+        platform::failHeapAllocationsAfter(allowed);
+        createDirectories(deep.c_str()); // may stop early, never step through a missing piece
+        platform::failHeapAllocationsAfter(-1);
+    }
 }

@@ -14,6 +14,7 @@ from pak_generator import Entry, build  # noqa: E402
 
 # Settings text in code page 932: section 設定, Name and Title.
 INI = "[設定]\r\nName=TESTGAME\r\nTitle=テスト\r\n".encode("cp932")
+OTHER_INI = "[設定]\r\nName=OTHER\r\nTitle=ほか\r\n".encode("cp932")
 BIG = bytes(random.Random(1).getrandbits(8) for _ in range(20000))  # packs to > 4096 bytes
 HYOU_SO = "表\\ソ.txt"  # both characters end in the byte 0x5C
 FULL_WIDTH = "ＡＢ.TXT"
@@ -97,9 +98,20 @@ def main():
         "entry-count-too-large": v3(Entry("a.txt", b"a"), entry_count=100000000),
         "empty-archive": v3(),
         "unknown-version": struct.pack("<II", 9, 1) + b"\0" * 64,
+        # Data beyond 2 GiB: a seek there must not leave the read at the entry before it.
+        "offset-beyond-2gib": v3(Entry("OTHER.INI", OTHER_INI),
+                                 Entry("GAME.INI", INI, offset=0x80000000)),
+        # A 48-byte archive whose plain entry declares 2 GiB.
+        "plain-size-huge": build(0, [Entry("GAME.INI", b"[a]\r\nb=cdefg\r\n", size=0x80000000)]),
     }
     for case, data in malformed.items():
         write(out, f"malformed/{case}", {"data.pak": data})
+    # Files that only carry the archives' extension (a PNG, a zip) before a sound archive.
+    write(out, "malformed/stray-files", {
+        "data.pak": b"\x89PNG\r\n\x1a\n\0\0\0\rIHDR" + bytes(40),
+        "data1.pak": b"PK\x03\x04\x14\0\0\0\x08\0" + bytes(40),
+        "data2.pak": good,
+    })
     (out / "stamp").write_text("ok\n")
 
 

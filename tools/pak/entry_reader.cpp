@@ -8,6 +8,7 @@
 #include "tools/pak/failure.h"
 
 #include <string>
+#include <vector>
 
 namespace pak {
 
@@ -19,11 +20,29 @@ std::string number(uint64_t n) {
     return std::to_string(n);
 }
 
-} // namespace
+// Inflated data passed on to the sink window by window: each time the window is full it is
+// delivered and handed out again.
+class SinkWindow : public InflateOutput {
+  public:
+    explicit SinkWindow(const EntryReader::Sink& sink) : sink_(sink), window_(kChunk) {}
+    unsigned char* more(uint32_t produced, uint32_t left, uint32_t& room) override {
+        deliver(produced);
+        room = left < kChunk ? left : kChunk;
+        return window_.data();
+    }
+    // Delivers what the window holds beyond what was delivered before.
+    void deliver(uint32_t produced) {
+        if (produced > delivered_) sink_(window_.data(), produced - delivered_);
+        delivered_ = produced;
+    }
 
-void EntryReader::HeapFree::operator()(unsigned char* block) const {
-    platform::heapFree(block);
-}
+  private:
+    const EntryReader::Sink& sink_;
+    std::vector<unsigned char> window_;
+    uint32_t delivered_ = 0;
+};
+
+} // namespace
 
 void EntryReader::read(const StoredEntry& stored, const Sink& sink) {
     const PakDirectory& directory = archive_.directory();
@@ -55,18 +74,10 @@ void EntryReader::read(const StoredEntry& stored, const Sink& sink) {
     if (!PakDirectory::inflatable(stored))
         throw Failure(kCorrupt, "it declares " + number(unpacked) + " bytes, more than its " +
                                     number(stored.packedSize) + " packed bytes can inflate to");
-    if (unpacked > blockSize_ || !block_) {
-        block_.reset();
-        blockSize_ = 0;
-        block_.reset(static_cast<unsigned char*>(platform::heapAllocate(unpacked)));
-        if (!block_)
-            throw Failure(kCorrupt,
-                          "not enough memory to inflate its " + number(unpacked) + " bytes");
-        blockSize_ = unpacked;
-    }
+    SinkWindow window(sink);
     uint32_t produced;
     try {
-        produced = file.readCompressed(stored.packedSize, block_.get(), unpacked);
+        produced = file.readCompressed(stored.packedSize, window, unpacked);
     } catch (const ZKErrorException&) {
         throw Failure(kCorrupt, "its " + number(stored.packedSize) +
                                     " packed bytes do not inflate into its declared " +
@@ -75,7 +86,7 @@ void EntryReader::read(const StoredEntry& stored, const Sink& sink) {
     if (produced != unpacked)
         throw Failure(kCorrupt, "it inflates to " + number(produced) + " bytes, not its declared " +
                                     number(unpacked));
-    sink(block_.get(), unpacked);
+    window.deliver(produced);
 }
 
 } // namespace pak

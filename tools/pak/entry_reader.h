@@ -1,5 +1,6 @@
 // Reading the data of one archive entry at a time, as the game's open would deliver it: plain
-// entries straight from the archive in chunks, compressed ones inflated whole.
+// entries straight from the archive in chunks, compressed ones inflated through a window of
+// bounded size, so that memory never follows what an entry merely declares.
 #pragma once
 
 #include "tools/pak/archive_file.h"
@@ -7,7 +8,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
-#include <memory>
 
 namespace pak {
 
@@ -22,18 +22,12 @@ class EntryReader {
     // Failure (kCorrupt) with a message that says what is wrong, after the entry's name, when
     // the stored bytes do not lie inside the archive, a compressed entry declares more than its
     // packed bytes can inflate to or does not inflate to exactly its declared size, or the
-    // archive cannot be read. Nothing is asked of sink for a compressed entry that fails.
+    // archive cannot be read. A compressed entry that fails may have delivered part of its data
+    // to sink already.
     void read(const StoredEntry& stored, const Sink& sink);
 
   private:
-    struct HeapFree {
-        void operator()(unsigned char* block) const;
-    };
-
     ArchiveFile& archive_;
-    // One block for inflated data, grown to the largest entry read so far.
-    std::unique_ptr<unsigned char, HeapFree> block_;
-    uint32_t blockSize_ = 0;
 };
 
 } // namespace pak

@@ -1,0 +1,127 @@
+#!/usr/bin/env python3
+"""Writes the seed corpora of the fuzz targets with the project's own test generators.
+
+Usage: make_corpus.py [CORPUS_DIR]   (default: fuzz/corpus beside this file)
+
+The archive targets (lookup, directory) get every archive the file system tests use
+(tests/vfs/make_fixtures.py) and the regression inputs of the faults they found; the settings
+reader gets settings texts; the String target short operation scripts; the formatting target
+patterns. Files are named by what they hold; an existing corpus is replaced.
+"""
+import pathlib
+import random
+import shutil
+import struct
+import subprocess
+import sys
+import tempfile
+import zlib
+
+HERE = pathlib.Path(__file__).resolve().parent
+sys.path.insert(0, str(HERE.parent / "tests" / "support"))
+from pak_generator import Entry, build  # noqa: E402
+
+INI = "[設定]\r\nName=TESTGAME\r\nTitle=テスト\r\n".encode("cp932")
+
+
+def archive_regressions():
+    """Archives that once crashed, hung, read foreign bytes or asked for wild memory."""
+    padding = bytes(random.Random(5).getrandbits(8) for _ in range(16384))
+    records = struct.pack("<i", 8) + b"GAME.INI" + struct.pack("<5I", 0, len(INI), len(INI), 0,
+                                                                len(INI))
+    stream = zlib.compress(records) + padding
+    return {
+        # A picture and a zip named *.pak: unknown versions, passed over.
+        "regression-stray-png": b"\x89PNG\r\n\x1a\n\0\0\0\rIHDR" + bytes(40),
+        "regression-stray-zip": b"PK\x03\x04\x14\0\0\0\x08\0" + bytes(40),
+        # Data beyond 2 GiB: the seek there failed and the read went on where it stood.
+        "regression-offset-beyond-2gib": build(3, [Entry("OTHER.INI", b"[a]\r\nb=other\r\n"),
+                                                   Entry("GAME.INI", INI, offset=0x80000000)]),
+        # A 48-byte archive whose plain entry declares 2 GiB.
+        "regression-plain-size-huge": build(0, [Entry("GAME.INI", b"[a]\r\nb=cdefg\r\n",
+                                                      size=0x80000000)]),
+        # A directory declaring 16 MB in 16 KiB, and an entry declaring 16 MB in 16 KiB.
+        "regression-directory-declares-more":
+            struct.pack("<4Id", 3, 1, 16 << 20, len(stream), 0) + bytes(256) + stream + INI,
+        "regression-entry-declares-more": build(3, [Entry(
+            "GAME.INI", INI, compressed=True, unpacked=16 << 20,
+            stream=zlib.compress(INI) + padding)]),
+    }
+
+
+def archives(out):
+    with tempfile.TemporaryDirectory() as fixtures:
+        subprocess.run([sys.executable, str(HERE.parent / "tests" / "vfs" / "make_fixtures.py"),
+                        fixtures], check=True)
+        seeds = {}
+        for path in sorted(pathlib.Path(fixtures).rglob("*.pak")):
+            name = "-".join(path.relative_to(fixtures).with_suffix("").parts)
+            if path.stat().st_size <= 32768:  # larger inputs only slow the mutations down
+                seeds[name] = path.read_bytes()
+    seeds.update(archive_regressions())
+    for target in ("lookup", "directory"):
+        for name, data in seeds.items():
+            write(out / target / name, data)
+
+
+def settings(out):
+    texts = {
+        "game-ini": INI,
+        "lf-and-cr": b"[a]\nb=c\r[x]\rk=v\n",
+        "sections-and-comments": b"[one]\r\n'k=no\r\nk\t=\tv1\r\n[two\r\nk = v2 \r\n[a]\r\nb==c\r\n",
+        "escapes": b"[a]\r\nb=x\\\\ny\\\\tz\r\n\\\\tb=w\r\n",
+        "wrapped": b"b=before\r\n[a]\r\n[c]\r\nb=after\r\n[a]\r\nb=found\r\n",
+        "double-byte": "[設定]\r\nＮａｍｅ=表ソ\r\n[表]\r\nソ=\\\r\n".encode("cp932"),
+        "nul-inside": b"[a]\r\nb=c\0[a]\r\nb=d\r\n",
+        "no-end": b"[a",
+    }
+    for name, data in texts.items():
+        write(out / "ini" / name, data)
+
+
+def strings(out):
+    rng = random.Random(7)
+    write(out / "string" / "append-search-edit",
+          bytes([0, 11]) + "表ソ.txt\\\\a".encode("cp932") +
+          bytes([3, 0, 6, ord("\\"), 0, 10, 2, 1, 11, 2]) + b".t" + bytes([1]) + b"T" +
+          bytes([13, 1]) + b"\\" + bytes([0, 12, 1]) + b"a")
+    for n in range(4):
+        write(out / "string" / f"random-{n}", bytes(rng.getrandbits(8) for _ in range(96)))
+
+
+def patterns(out):
+    texts = {
+        "paths": "%s\\%s",
+        "prompt": "ファイル %s が開けません。",
+        "integers": "%*d|%I64d|%08x|%-5u|%+i|% o|%#X",
+        "floats": "%f|%.2f|%e|%G|%a|%10.3F|%Lf",
+        "text": "%5.2s|%.3s|%c|%lc|%ls|%S|%C|%hs|%%",
+        "regression-lld": "%lld|%s",
+        "regression-i32": "%I32d|%s",
+        "modifiers": "%hhd|%hd|%ld|%jd|%zd|%Zd|%td|%Id|%qd|%wc|%ws",
+        "refused": "%y|%s|%Ld|%hS",
+        "unfinished": "abc%5.",
+        # A lead byte before '%': the pass took the two as one character, the formatter not.
+        "regression-lead-byte-percent": b"%*d~%I64d|%08x|`%jdd|%jd|%zd|%Zd\xfc%t",
+    }
+    for name, text in texts.items():
+        write(out / "format" / name, text if isinstance(text, bytes) else text.encode("cp932"))
+
+
+def write(path, data):
+    path.parent.mkdir(parents=True, exist_ok=True)
+    path.write_bytes(data)
+
+
+def main():
+    out = pathlib.Path(sys.argv[1]) if len(sys.argv) > 1 else HERE / "corpus"
+    for target in ("lookup", "directory", "ini", "string", "format"):
+        shutil.rmtree(out / target, ignore_errors=True)
+    archives(out)
+    settings(out)
+    strings(out)
+    patterns(out)
+
+
+if __name__ == "__main__":
+    main()
