@@ -9,6 +9,8 @@
 #include "tools/pak/system_path.h"
 
 #include <algorithm>
+#include <cstring>
+#include <vector>
 
 namespace pak {
 
@@ -26,11 +28,61 @@ platform::ServedTree::Node nodeOf(uint32_t index) {
 
 } // namespace
 
+// The last bytes a compressed entry's own stream delivered, kept in a ring. The kernel reads
+// ahead in several requests at once, which the threads of the file system may take up in
+// another order: without these, every request that arrives after the one behind it would have
+// the stream inflated anew from its first byte.
+class RecentBytes {
+  public:
+    static constexpr uint32_t kSize = 1u << 20;
+
+    // Where the bytes held begin and end in the entry's data.
+    uint64_t start() const { return end_ - held_; }
+    uint64_t end() const { return end_; }
+
+    void clear(uint64_t at) {
+        end_ = at;
+        held_ = 0;
+    }
+    // Adds the bytes that follow end().
+    void add(const unsigned char* data, std::size_t count) {
+        if (ring_.empty()) ring_.resize(kSize);
+        for (std::size_t done = 0; done < count;) {
+            std::size_t at = static_cast<std::size_t>(end_ % kSize);
+            std::size_t piece = std::min(count - done, kSize - at);
+            std::memcpy(ring_.data() + at, data + done, piece);
+            done += piece;
+            end_ += piece;
+        }
+        held_ = static_cast<uint32_t>(std::min<uint64_t>(uint64_t{held_} + count, kSize));
+    }
+    // Copies the bytes from offset (at least start()) up to end(), at most count; returns how
+    // many.
+    std::size_t copy(uint64_t offset, unsigned char* out, std::size_t count) const {
+        std::size_t done = 0;
+        for (; offset < end_ && done < count;) {
+            std::size_t at = static_cast<std::size_t>(offset % kSize);
+            std::size_t piece = static_cast<std::size_t>(
+                std::min<uint64_t>({count - done, kSize - at, end_ - offset}));
+            std::memcpy(out + done, ring_.data() + at, piece);
+            done += piece;
+            offset += piece;
+        }
+        return done;
+    }
+
+  private:
+    std::vector<unsigned char> ring_;
+    uint64_t end_ = 0;
+    uint32_t held_ = 0;
+};
+
 struct MountedGame::OpenFile {
     uint32_t node = 0;
     FileHandle loose;
-    std::mutex lock; // over stream
+    std::mutex lock; // over stream and recent
     std::unique_ptr<EntryStream> stream;
+    RecentBytes recent; // compressed entries only
 };
 
 MountedGame::MountedGame(MountIndex& index, uint64_t cacheLimit, const Console& console)
@@ -147,11 +199,21 @@ platform::ServedTree::Status MountedGame::readEntry(OpenFile& file, uint64_t off
         std::lock_guard<std::mutex> hold(file.lock);
         if (!file.stream) file.stream = std::make_unique<EntryStream>(archive, node.stored);
         EntryStream& stream = *file.stream;
-        if (offset < stream.position()) stream.rewind();
-        stream.skip(static_cast<uint32_t>(offset - stream.position()));
+        RecentBytes& recent = file.recent;
+        bool keep = node.stored.compressed;
+        if (offset < (keep ? recent.start() : stream.position())) {
+            stream.rewind();
+            recent.clear(0);
+        }
+        if (offset > stream.position()) {
+            stream.skip(static_cast<uint32_t>(offset - stream.position()));
+            recent.clear(stream.position());
+        }
+        if (keep) delivered = recent.copy(offset, buffer, count);
         while (delivered < count) {
             std::size_t got = stream.read(buffer + delivered, count - delivered);
             if (got == 0) break;
+            if (keep) recent.add(buffer + delivered, got);
             delivered += got;
         }
         return kOk;
