@@ -83,8 +83,9 @@ std::size_t writeStream(std::FILE* stream, const void* data, std::size_t count);
 
 // Reads up to count bytes of the file that stream is open on, from offset (from the start of
 // the file), into buffer, without using or moving the stream's position or its buffer: several
-// threads may read one stream this way at once. Returns the bytes delivered, fewer than count
-// only at the end of the file, or -1 when reading failed (lastError set).
+// threads may read one stream this way at once (but not while one reads it with readStream).
+// Returns the bytes delivered, fewer than count only at the end of the file, or -1 when reading
+// failed (lastError set).
 std::ptrdiff_t readStreamAt(std::FILE* stream, int64_t offset, void* buffer, std::size_t count);
 
 // Moves stream to offset from origin (0 the start, 1 the current position, 2 the end) with

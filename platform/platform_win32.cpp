@@ -77,14 +77,22 @@ int64_t streamPosition(std::FILE* stream) {
 }
 
 std::ptrdiff_t readStreamAt(std::FILE* stream, int64_t offset, void* buffer, std::size_t count) {
-    // ReadFile with an offset of its own reads where it is told; the runtime library's position
-    // and buffer are never consulted. (It moves the handle's own file pointer, which the stream
-    // does not rely on: every stream read after a seek sets it again.)
+    // ReadFile with an offset of its own reads where it is told, whatever the runtime library's
+    // position and buffer. On a handle opened for synchronous use it also moves the handle's
+    // file pointer, on which the runtime library's next read of the stream relies, so the
+    // pointer is put back afterwards.
     auto handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)));
     if (handle == INVALID_HANDLE_VALUE) {
         SetLastError(ERROR_INVALID_HANDLE);
         return -1;
     }
+    LARGE_INTEGER zero{}, pointer{};
+    if (!SetFilePointerEx(handle, zero, &pointer, FILE_CURRENT)) return -1;
+    struct PutBack {
+        HANDLE handle;
+        LARGE_INTEGER pointer;
+        ~PutBack() { SetFilePointerEx(handle, pointer, nullptr, FILE_BEGIN); }
+    } putBack{handle, pointer};
     auto* out = static_cast<unsigned char*>(buffer);
     std::size_t delivered = 0;
     while (delivered < count) {

@@ -98,6 +98,9 @@ TEST(PlatformFiles, PositionalReadsLeaveTheStreamAloneAndStatusTellsSizeAndTime)
     char next[10];
     ASSERT_EQ(platform::readStream(stream, next, sizeof next), 10);
     EXPECT_EQ(std::string(next, 10), bytes.substr(10, 10));
+    std::vector<char> rest(30000); // beyond what the stream had buffered
+    ASSERT_EQ(platform::readStream(stream, rest.data(), rest.size()), 30000);
+    EXPECT_EQ(std::string(rest.data(), rest.size()), bytes.substr(20, 30000));
     platform::closeStream(stream);
 
     platform::FileStatus status;
