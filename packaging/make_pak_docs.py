@@ -23,7 +23,8 @@ import sys
 
 # What the words of a usage line stand for, for the completion: an archive, a directory, any
 # file. Operands and values with other names (NAME, SECTION, TEXT, N) are completed with nothing.
-ARGUMENT_KINDS = {"ARCHIVE": "pak", "OUT": "pak", "DIR": "dir", "FILE": "file", "PATH": "file"}
+ARGUMENT_KINDS = {"ARCHIVE": "pak", "OUT": "pak", "DIR": "dir", "MOUNTPOINT": "dir", "FILE": "file",
+                  "PATH": "file"}
 
 
 def help_of(pak, *args):

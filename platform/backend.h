@@ -26,6 +26,8 @@ int compareWithCase(const char* a, const char* b);
 std::FILE* openStream(const char* path, const char* mode);
 std::FILE* createNewFile(const char* path);
 bool seekStream(std::FILE* stream, int64_t offset, int origin);
+std::ptrdiff_t readStreamAt(std::FILE* stream, int64_t offset, void* buffer, std::size_t count);
+bool fileStatus(const char* path, FileStatus& out);
 int64_t streamPosition(std::FILE* stream);
 bool moveFile(const char* from, const char* to, bool replace);
 bool removeFile(const char* path);
@@ -45,6 +47,11 @@ std::FILE* createFileAt(const Directory& parent, const char* name);
 bool moveFileAt(const Directory& parent, const char* from, const char* to, bool replace);
 bool removeFileAt(const Directory& parent, const char* name);
 void closeDirectory(intptr_t handle);
+
+// Serving a tree (served_tree_fuse.cpp on Linux with libfuse3, served_tree_none.cpp elsewhere);
+// see platform/served_tree.h.
+ServeResult serveTree(ServedTree& tree, const char* mountPoint, const ServeOptions& options,
+                      std::string& problem);
 
 // POSIX back end only: the attributes, in Windows terms, of a file whose st_mode is mode (a link
 // reports kReparsePointAttribute alone).

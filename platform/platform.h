@@ -32,6 +32,10 @@
 namespace platform {
 
 class Directory; // platform/directory.h
+// Serving a tree of files at a mount point (platform/served_tree.h).
+class ServedTree;
+struct ServeOptions;
+enum class ServeResult;
 
 // ---- Errors -------------------------------------------------------------------------------
 
@@ -53,6 +57,17 @@ constexpr uint32_t kDirectoryAttribute = 0x10u;
 // or kInvalidAttributes when the path names nothing or cannot be examined.
 uint32_t fileAttributes(const char* path);
 
+// What fileStatus reports of a file or directory.
+struct FileStatus {
+    bool isDirectory = false;
+    uint64_t size = 0;    // bytes of a file; 0 for a directory
+    int64_t modified = 0; // time of the last write, in seconds since 1970-01-01 00:00 UTC
+};
+
+// The status of an existing file or directory (through links). False when the path names
+// nothing or cannot be examined (lastError set).
+bool fileStatus(const char* path, FileStatus& out);
+
 // Opens a runtime-library stream on path with an fopen mode text ("rb", "w+b", "a+b").
 // The caller owns the stream and closes it with closeStream. Null on failure.
 std::FILE* openStream(const char* path, const char* mode);
@@ -65,6 +80,13 @@ std::ptrdiff_t readStream(std::FILE* stream, void* buffer, std::size_t count);
 // Writes count bytes of data to stream; returns the bytes accepted, fewer on failure (a full
 // disk, a write error).
 std::size_t writeStream(std::FILE* stream, const void* data, std::size_t count);
+
+// Reads up to count bytes of the file that stream is open on, from offset (from the start of
+// the file), into buffer, without using or moving the stream's position or its buffer: several
+// threads may read one stream this way at once (but not while one reads it with readStream).
+// Returns the bytes delivered, fewer than count only at the end of the file, or -1 when reading
+// failed (lastError set).
+std::ptrdiff_t readStreamAt(std::FILE* stream, int64_t offset, void* buffer, std::size_t count);
 
 // Moves stream to offset from origin (0 the start, 1 the current position, 2 the end) with
 // 64-bit offsets. False on failure (a target before the start, a stream that cannot seek); the
@@ -302,6 +324,9 @@ struct SystemCalls {
     std::FILE* (*openStream)(const char* path, const char* mode);
     std::FILE* (*createNewFile)(const char* path);
     std::ptrdiff_t (*readStream)(std::FILE* stream, void* buffer, std::size_t count);
+    std::ptrdiff_t (*readStreamAt)(std::FILE* stream, int64_t offset, void* buffer,
+                                   std::size_t count);
+    bool (*fileStatus)(const char* path, FileStatus& out);
     std::size_t (*writeStream)(std::FILE* stream, const void* data, std::size_t count);
     bool (*seekStream)(std::FILE* stream, int64_t offset, int origin);
     bool (*closeStream)(std::FILE* stream);
@@ -324,6 +349,8 @@ struct SystemCalls {
     std::FILE* (*createFileAt)(const Directory& parent, const char* name);
     bool (*moveFileAt)(const Directory& parent, const char* from, const char* to, bool replace);
     bool (*removeFileAt)(const Directory& parent, const char* name);
+    ServeResult (*serveTree)(ServedTree& tree, const char* mountPoint, const ServeOptions& options,
+                             std::string& problem);
 };
 
 // The live table.

@@ -3,6 +3,7 @@
 // dispatch of message boxes to a test handler.
 #include "platform/backend.h"
 #include "platform/platform.h"
+#include "platform/served_tree.h"
 
 #include <atomic>
 #include <cstdio>
@@ -53,6 +54,8 @@ constexpr SystemCalls backendCalls() {
     calls.openStream = backend::openStream;
     calls.createNewFile = backend::createNewFile;
     calls.readStream = runtimeRead;
+    calls.readStreamAt = backend::readStreamAt;
+    calls.fileStatus = backend::fileStatus;
     calls.writeStream = runtimeWrite;
     calls.seekStream = backend::seekStream;
     calls.closeStream = runtimeClose;
@@ -72,6 +75,7 @@ constexpr SystemCalls backendCalls() {
     calls.createFileAt = backend::createFileAt;
     calls.moveFileAt = backend::moveFileAt;
     calls.removeFileAt = backend::removeFileAt;
+    calls.serveTree = backend::serveTree;
     return calls;
 }
 
@@ -128,6 +132,14 @@ std::ptrdiff_t readStream(std::FILE* stream, void* buffer, std::size_t count) {
     return table.readStream(stream, buffer, count);
 }
 
+std::ptrdiff_t readStreamAt(std::FILE* stream, int64_t offset, void* buffer, std::size_t count) {
+    return table.readStreamAt(stream, offset, buffer, count);
+}
+
+bool fileStatus(const char* path, FileStatus& out) {
+    return table.fileStatus(path, out);
+}
+
 std::size_t writeStream(std::FILE* stream, const void* data, std::size_t count) {
     return table.writeStream(stream, data, count);
 }
@@ -170,6 +182,11 @@ void* reservePages(uint32_t n) {
 
 bool commitPages(void* pages, uint32_t n) {
     return n == 0 || table.commitPages(pages, n);
+}
+
+ServeResult serveTree(ServedTree& tree, const char* mountPoint, const ServeOptions& options,
+                      std::string& problem) {
+    return table.serveTree(tree, mountPoint, options, problem);
 }
 
 bool FileSearch::next(FoundFile& out) {

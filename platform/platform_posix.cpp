@@ -153,6 +153,41 @@ bool seekStream(std::FILE* stream, int64_t offset, int origin) {
     return true;
 }
 
+std::ptrdiff_t readStreamAt(std::FILE* stream, int64_t offset, void* buffer, std::size_t count) {
+    // pread keeps to the descriptor and leaves its position alone, so the stream's own buffer
+    // and position stay as they were and other threads may read at the same time.
+    int descriptor = fileno(stream);
+    auto* out = static_cast<unsigned char*>(buffer);
+    std::size_t delivered = 0;
+    while (delivered < count) {
+        ssize_t got = pread(descriptor, out + delivered, count - delivered,
+                            static_cast<off_t>(offset) + static_cast<off_t>(delivered));
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) {
+            setErrorFromErrno();
+            return -1;
+        }
+        if (got == 0) break; // the end of the file
+        delivered += static_cast<std::size_t>(got);
+    }
+    return static_cast<std::ptrdiff_t>(delivered);
+}
+
+bool fileStatus(const char* path, FileStatus& out) {
+    std::string host;
+    if (!findPath(path, host)) return false;
+    struct stat st {};
+    if (host.empty() || stat(host.c_str(), &st) != 0) {
+        if (host.empty()) errno = ENOENT;
+        setErrorFromErrno();
+        return false;
+    }
+    out.isDirectory = S_ISDIR(st.st_mode);
+    out.size = out.isDirectory ? 0 : static_cast<uint64_t>(st.st_size);
+    out.modified = static_cast<int64_t>(st.st_mtime);
+    return true;
+}
+
 int64_t streamPosition(std::FILE* stream) {
     off_t position = ftello(stream);
     if (position < 0) setErrorFromErrno();

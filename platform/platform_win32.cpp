@@ -76,6 +76,55 @@ int64_t streamPosition(std::FILE* stream) {
     return _ftelli64(stream);
 }
 
+std::ptrdiff_t readStreamAt(std::FILE* stream, int64_t offset, void* buffer, std::size_t count) {
+    // ReadFile with an offset of its own reads where it is told, whatever the runtime library's
+    // position and buffer. On a handle opened for synchronous use it also moves the handle's
+    // file pointer, on which the runtime library's next read of the stream relies, so the
+    // pointer is put back afterwards.
+    auto handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)));
+    if (handle == INVALID_HANDLE_VALUE) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return -1;
+    }
+    LARGE_INTEGER zero{}, pointer{};
+    if (!SetFilePointerEx(handle, zero, &pointer, FILE_CURRENT)) return -1;
+    struct PutBack {
+        HANDLE handle;
+        LARGE_INTEGER pointer;
+        ~PutBack() { SetFilePointerEx(handle, pointer, nullptr, FILE_BEGIN); }
+    } putBack{handle, pointer};
+    auto* out = static_cast<unsigned char*>(buffer);
+    std::size_t delivered = 0;
+    while (delivered < count) {
+        uint64_t at = static_cast<uint64_t>(offset) + delivered;
+        OVERLAPPED where{};
+        where.Offset = static_cast<DWORD>(at);
+        where.OffsetHigh = static_cast<DWORD>(at >> 32);
+        std::size_t left = count - delivered;
+        DWORD want = left > 0x40000000u ? 0x40000000u : static_cast<DWORD>(left);
+        DWORD got = 0;
+        if (!ReadFile(handle, out + delivered, want, &got, &where)) {
+            if (GetLastError() == ERROR_HANDLE_EOF) break;
+            return -1;
+        }
+        if (got == 0) break;
+        delivered += got;
+    }
+    return static_cast<std::ptrdiff_t>(delivered);
+}
+
+bool fileStatus(const char* path, FileStatus& out) {
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    if (!GetFileAttributesExA(path, GetFileExInfoStandard, &data)) return false;
+    out.isDirectory = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    out.size = out.isDirectory ? 0 : (uint64_t{data.nFileSizeHigh} << 32) | data.nFileSizeLow;
+    // FILETIME counts 100 ns from 1601; 11644473600 seconds lie between then and 1970.
+    uint64_t ticks =
+        (uint64_t{data.ftLastWriteTime.dwHighDateTime} << 32) | data.ftLastWriteTime.dwLowDateTime;
+    out.modified = static_cast<int64_t>(ticks / 10000000u) - 11644473600LL;
+    return true;
+}
+
 bool volumeAnswers(const char* root) {
     DWORD maximumComponentLength = 0, fileSystemFlags = 0;
     return GetVolumeInformationA(root, nullptr, 0, nullptr, &maximumComponentLength,

@@ -8,8 +8,8 @@ never through "..". The build already refuses most upward includes (each library
 folders of what it links); this check also covers what the build cannot see, such as a header
 that no file of the wrong layer happens to compile yet.
 
-Only platform/ includes operating system headers. The Windows launcher and the sample engine
-are Windows programs by nature and their files are listed by name.
+Only platform/ includes operating system headers, FUSE's among them. The Windows launcher and
+the sample engine are Windows programs by nature and their files are listed by name.
 """
 import pathlib
 import re
@@ -21,7 +21,7 @@ LAYERS = {"base": 0, "platform": 1, "text": 2, "vfs": 3, "settings": 4,
 WINDOWS_PROGRAMS = {"launcher/win_main.cpp", "launcher/directx_probe.cpp",
                     "launcher/directx_probe.h", "samples/sample_engine.cpp"}
 SYSTEM_HEADER = re.compile(
-    r'#\s*include\s*<(windows|winbase|winuser|unistd|dirent|fcntl|iconv|io|direct|sys/[\w/]+)\.h>')
+    r'#\s*include\s*<(windows|winbase|winuser|unistd|dirent|fcntl|iconv|io|direct|sys/[\w/]+|fuse\w*)\.h>')
 QUOTED = re.compile(r'#\s*include\s*"([^"]+)"')
 
 problems = []

@@ -78,6 +78,41 @@ TEST(PlatformFiles, MissingPathsAndDirectoriesAsStreams) {
     EXPECT_FALSE(platform::createDirectory(deep.c_str()));
 }
 
+TEST(PlatformFiles, PositionalReadsLeaveTheStreamAloneAndStatusTellsSizeAndTime) {
+    TempDir dir;
+    std::string path = dir / (kHyou + ".bin");
+    std::string bytes = testing_support::randomBytes(100000, 3);
+    writeFile(path, bytes);
+    std::FILE* stream = platform::openStream(path.c_str(), "rb");
+    ASSERT_NE(stream, nullptr);
+    char first[10];
+    ASSERT_EQ(platform::readStream(stream, first, sizeof first), 10);
+    std::vector<char> read(70000);
+    // In the middle, past the end (short), and wholly beyond it (nothing).
+    EXPECT_EQ(platform::readStreamAt(stream, 50000, read.data(), 20000), 20000);
+    EXPECT_EQ(std::string(read.data(), 20000), bytes.substr(50000, 20000));
+    EXPECT_EQ(platform::readStreamAt(stream, 40000, read.data(), read.size()), 60000);
+    EXPECT_EQ(std::string(read.data(), 60000), bytes.substr(40000));
+    EXPECT_EQ(platform::readStreamAt(stream, 200000, read.data(), 10), 0);
+    // The stream goes on where it was.
+    char next[10];
+    ASSERT_EQ(platform::readStream(stream, next, sizeof next), 10);
+    EXPECT_EQ(std::string(next, 10), bytes.substr(10, 10));
+    std::vector<char> rest(30000); // beyond what the stream had buffered
+    ASSERT_EQ(platform::readStream(stream, rest.data(), rest.size()), 30000);
+    EXPECT_EQ(std::string(rest.data(), rest.size()), bytes.substr(20, 30000));
+    platform::closeStream(stream);
+
+    platform::FileStatus status;
+    ASSERT_TRUE(platform::fileStatus(path.c_str(), status));
+    EXPECT_FALSE(status.isDirectory);
+    EXPECT_EQ(status.size, 100000u);
+    EXPECT_GT(status.modified, 1600000000); // written just now, in seconds since 1970
+    ASSERT_TRUE(platform::fileStatus(dir.path().c_str(), status));
+    EXPECT_TRUE(status.isDirectory);
+    EXPECT_FALSE(platform::fileStatus((dir / "missing").c_str(), status));
+}
+
 TEST(PlatformFiles, WildcardSearchIgnoresCaseAndReportsDirectories) {
     TempDir dir;
     writeFile(dir / "data.pak", "");

@@ -26,6 +26,10 @@ extern const Command kIniCommand;
 extern const Command kVerifyCommand;
 extern const Command kExtractCommand;
 extern const Command kCreateCommand;
+extern const Command kMountCommand;
+
+// Why this build has no mount command, as a sentence; null when it has one.
+const char* mountUnavailable();
 
 // Throws Failure (kUsage) unless the command was given between least and most operands.
 void requireOperands(const ParsedArguments& arguments, std::size_t least, std::size_t most,

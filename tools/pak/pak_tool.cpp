@@ -15,8 +15,14 @@ namespace pak {
 
 namespace {
 
-const Command* const kCommands[] = {&kInfoCommand,   &kListCommand,    &kCatCommand,   &kIniCommand,
-                                    &kVerifyCommand, &kExtractCommand, &kCreateCommand};
+const Command* const kCommands[] = {&kInfoCommand,   &kListCommand,   &kCatCommand,
+                                    &kIniCommand,    &kVerifyCommand, &kExtractCommand,
+                                    &kCreateCommand, &kMountCommand};
+
+// Whether the command can run in this build (the Windows build has no mount command).
+bool available(const Command* command) {
+    return command != &kMountCommand || mountUnavailable() == nullptr;
+}
 
 std::string overview() {
     std::string text = "Usage: pak [--raw] COMMAND [OPTION...] [OPERAND...]\n"
@@ -26,7 +32,8 @@ std::string overview() {
                        "\n"
                        "Commands:\n";
     for (const Command* command : kCommands)
-        text += std::string("  ") + command->synopsis + "\n";
+        if (available(command)) text += std::string("  ") + command->synopsis + "\n";
+    if (mountUnavailable() != nullptr) text += std::string("\n") + mountUnavailable() + "\n";
     text += "\n"
             "Options come before operands; -- ends them. Every command also takes --help,\n"
             "which describes it, and --raw.\n"
@@ -64,6 +71,11 @@ int dispatch(Console& console, const std::vector<std::string>& arguments) {
         if (arguments[i] == command->name) chosen = command;
     if (chosen == nullptr)
         throw Failure(kUsage, "unknown command " + arguments[i] + " (see pak --help)");
+    if (!available(chosen)) {
+        std::string why = mountUnavailable(); // a sentence; here it follows "pak: "
+        why[0] = static_cast<char>(why[0] - 'A' + 'a');
+        throw Failure(kUsage, why);
+    }
 
     ParsedArguments parsed = parseArguments(arguments, i + 1, chosen->options, chosen->name);
     if (parsed.helpWanted) {

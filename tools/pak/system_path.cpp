@@ -2,6 +2,9 @@
 #include "tools/pak/system_path.h"
 
 #include "base/cp932.h"
+#include "platform/platform.h"
+
+#include <vector>
 
 namespace pak {
 
@@ -31,6 +34,18 @@ std::string fileNameOf(const std::string& path) {
     const char* separator = cp932::findLastChar(path.c_str(), '\\');
     if (separator != nullptr) return std::string(separator + 1);
     return path.size() >= 2 && path[1] == ':' ? path.substr(2) : path;
+}
+
+std::string absolutePath(const std::string& path) {
+    if ((!path.empty() && path[0] == '\\') || (path.size() >= 2 && path[1] == ':')) return path;
+    std::string relative = path == "." ? std::string() : path;
+    while (relative.size() >= 2 && relative[0] == '.' && relative[1] == '\\')
+        relative.erase(0, 2);
+    uint32_t needed = platform::currentDirectory(nullptr, 0);
+    if (needed == 0) return std::string();
+    std::vector<char> current(needed);
+    if (platform::currentDirectory(current.data(), needed) + 1 != needed) return std::string();
+    return joinPath(current.data(), relative);
 }
 
 } // namespace pak

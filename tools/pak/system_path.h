@@ -21,4 +21,9 @@ std::string directoryOf(const std::string& path);
 // "C:\x", "C:x" and "x"), empty when the path ends in a separator.
 std::string fileNameOf(const std::string& path);
 
+// The path made absolute against the current directory: a path that begins with a backslash
+// or carries a drive is returned as it is; "." and leading ".\" components are dropped. Empty
+// when the current directory cannot be had.
+std::string absolutePath(const std::string& path);
+
 } // namespace pak

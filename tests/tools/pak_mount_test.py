@@ -1,0 +1,379 @@
+#!/usr/bin/env python3
+"""pak mount driven from outside: a generated game directory mounted, walked and read as any
+program reads files, held against `pak cat` and against a model of the game's lookup written
+here from its rules.
+
+Usage: pak_mount_test.py --pak PROGRAM [--runner EMULATOR] [unittest args]
+Exits with 77 (CTest's skip) when this machine or this build cannot mount, saying why.
+"""
+import argparse
+import errno
+import os
+import pathlib
+import random
+import shutil
+import signal
+import subprocess
+import sys
+import tempfile
+import threading
+import time
+import unittest
+import zlib
+
+HERE = pathlib.Path(__file__).resolve().parent
+sys.path.insert(0, str(HERE.parent / "support"))
+from pak_generator import Entry, build  # noqa: E402
+
+PAK = None
+RUNNER = []
+SKIP = 77
+
+
+def command(*args):
+    return RUNNER + [str(PAK)] + [a if isinstance(a, bytes) else str(a) for a in args]
+
+
+def environment():
+    env = dict(os.environ)
+    env["ASAN_OPTIONS"] = "exitcode=86:detect_leaks=1"
+    return env
+
+
+def why_not():
+    """Why pak cannot mount here, or None."""
+    done = subprocess.run(command("mount", "--help"), capture_output=True, env=environment())
+    if done.returncode != 0:
+        return "this pak cannot mount: " + done.stderr.decode("utf-8", "replace").strip()
+    if RUNNER:
+        return "pak runs under an emulator, which does not pass FUSE's device requests on"
+    if not os.path.exists("/dev/fuse"):
+        return "/dev/fuse is missing (no fuse module, or a container without the device)"
+    if os.geteuid() != 0 and shutil.which("fusermount3") is None:
+        return "not root, and fusermount3 (Debian's fuse3) is not installed"
+    return None
+
+
+def wait_for(condition, seconds=15, what="the condition"):
+    end = time.monotonic() + seconds
+    while time.monotonic() < end:
+        if condition():
+            return
+        time.sleep(0.05)
+    raise AssertionError(f"timed out waiting for {what}")
+
+
+def process_gone(pid):
+    try:
+        with open(f"/proc/{pid}/stat") as f:
+            return f.read().rsplit(")", 1)[1].split()[0] == "Z"
+    except FileNotFoundError:
+        return True
+
+
+def pids_serving(mount_point):
+    """The processes whose command line names the mount point."""
+    found = []
+    for entry in pathlib.Path("/proc").iterdir():
+        if entry.name.isdigit():
+            try:
+                if str(mount_point).encode() in (entry / "cmdline").read_bytes().split(b"\0"):
+                    found.append(int(entry.name))
+            except OSError:
+                pass
+    return found
+
+
+class MountCase(unittest.TestCase):
+    def setUp(self):
+        self.dir = pathlib.Path(tempfile.mkdtemp(prefix="pak-mount-"))
+        self.addCleanup(shutil.rmtree, self.dir, ignore_errors=True)
+
+    def mount(self, *options, source):
+        """pak mount -f in the background; unmounted and checked to end when the test ends."""
+        mount_point = self.dir / f"mnt{len(list(self.dir.glob('mnt*')))}"
+        mount_point.mkdir()
+        log = open(self.dir / f"{mount_point.name}.err", "w+b")
+        process = subprocess.Popen(command("mount", "-f", *options, *source, mount_point),
+                                   stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                                   stderr=log, env=environment())
+
+        def stop():
+            if os.path.ismount(mount_point):
+                subprocess.run(["fusermount3", "-u", str(mount_point)], capture_output=True)
+            try:
+                process.wait(timeout=15)
+            finally:
+                if process.poll() is None:
+                    process.kill()
+                    process.wait()
+                log.close()
+        self.addCleanup(stop)
+        wait_for(lambda: os.path.ismount(mount_point) or process.poll() is not None,
+                 what="the mount")
+        self.assertTrue(os.path.ismount(mount_point), self.stderr(log))
+        return mount_point, process, log
+
+    @staticmethod
+    def stderr(log):
+        log.flush()
+        log.seek(0)
+        return log.read().decode("utf-8", "replace")
+
+    def unmount(self, mount_point, process, log, how):
+        if how == "fusermount3":
+            subprocess.run(["fusermount3", "-u", str(mount_point)], check=True)
+        else:
+            process.send_signal(how)
+        self.assertEqual(process.wait(timeout=15), 0, self.stderr(log))
+        self.assertFalse(os.path.ismount(mount_point))
+        text = self.stderr(log)
+        self.assertNotIn("Sanitizer", text)
+        self.assertNotIn("runtime error", text)
+        return text
+
+
+# ---- the game's lookup, modelled from its rules, for the merged view --------------------------
+
+def archive_fold(name):
+    """The archive rule: ASCII and full-width Latin letters without case, nothing else."""
+    return "".join(chr(ord(c) + 0x20) if "A" <= c <= "Z" or "Ａ" <= c <= "Ｚ" else c
+                   for c in name)
+
+
+def file_fold(name):
+    """The file-name rule: every letter with case (Greek and Cyrillic too)."""
+    return name.lower()
+
+
+def merged_view(loose, archives):
+    """{shown path: (bytes, name pak cat takes, file whose time it shows)} of a game directory:
+    loose {path: bytes}, archives [(file name, [(entry name, bytes)])] in the game's order."""
+    view = {path: (data, path.replace("/", "\\"), path) for path, data in loose.items()}
+    loose_names = {file_fold(path) for path in loose}
+    files, directories = set(), set()
+    spelling = {}  # a directory is shown as it was first met: loose files first
+    for path in loose:
+        parts = path.split("/")
+        for i in range(1, len(parts)):
+            spelling.setdefault(archive_fold("/".join(parts[:i])), "/".join(parts[:i]))
+    for archive, entries in archives:
+        for name, data in entries:
+            if isinstance(name, bytes):  # no Unicode form: shown with the escape
+                shown = name.decode("latin-1").replace("\x85", "\\x85")
+                parts, cat_name = [shown], name
+            else:
+                parts, cat_name = name.split("\\"), name
+            path = "/".join(parts)
+            if ".." in parts or file_fold(path) in loose_names:
+                continue
+            parents = ["/".join(parts[:i]) for i in range(1, len(parts))]
+            if any(archive_fold(p) in files for p in parents) or \
+                    archive_fold(path) in directories | files:
+                continue  # a file where a directory is needed, or the other way round
+            files.add(archive_fold(path))
+            directories.update(archive_fold(p) for p in parents)
+            for p in parents:
+                spelling.setdefault(archive_fold(p), p)
+            if parents:
+                path = spelling[archive_fold(parents[-1])] + "/" + parts[-1]
+            view[path] = (data, cat_name, archive)
+    return view
+
+
+def tree_of(root):
+    found = {}
+    for folder, subfolders, names in os.walk(root):
+        for listed in (subfolders, names):
+            assert len(listed) == len(set(listed)), f"{folder} lists a name twice: {listed}"
+        for name in names:
+            path = pathlib.Path(folder, name)
+            found[path.relative_to(root).as_posix()] = path.read_bytes()
+    return found
+
+
+class MergedGameDirectory(MountCase):
+    """The whole tree, detached, against pak cat, the model and the archives' times."""
+
+    def test_every_file_reads_as_pak_cat_gives_it(self):
+        rng = random.Random(7)
+        big = bytes(rng.getrandbits(8) for _ in range(100000)) * 3 + bytes(50000)
+        loose = {"GAME.INI": "[設定]\r\nName=LOOSE\r\n".encode("cp932"),
+                 "sub/Loose.TXT": b"loose file", "表/loose.txt": b"loose in hyou"}
+        archives = [
+            ("a.pak", 3, True, [
+                ("game.ini", b"hidden by the loose GAME.INI"),
+                ("表\\ソ.txt", b"hyou so"),  # both trail bytes are 0x5C
+                ("ソ\\表.dat", bytes(rng.getrandbits(8) for _ in range(5000))),
+                ("Ｆｕｌｌ.txt", b"full width"), ("shared.txt", b"shared from a"),
+                ("α.txt", b"small alpha"), ("notes.txt.bak", b"the backup"),
+                ("big.bin", big), ("dir\\x.txt", b"x"), ("empty.dat", b"")]),
+            ("b.pak", 4, True, [
+                ("SHARED.TXT", b"hidden by a.pak"), ("ｆｕｌｌ.TXT", b"hidden by a.pak"),
+                ("Α.txt", b"capital alpha"), ("DIR\\y.txt", b"y"),
+                ("sub\\loose.txt", b"hidden by the loose file"), ("notes.txt", b"the notes"),
+                ("..\\evil.txt", b"never shown"), ("big.bin\\inner", b"no place"),
+                (b"\x85\x40x.txt", b"no unicode form")]),
+            ("c.pak", 0, False, [("plain.bin", bytes(rng.getrandbits(8) for _ in range(70000))),
+                                 ("表\\other.txt", b"other")]),
+            ("d.pak", 1, True, [("v1.txt", b"version 1")]),
+            ("e.pak", 2, False, [("v2.txt", b"version 2")]),
+        ]
+        game = self.dir / "game"
+        for path, data in loose.items():
+            (game / path).parent.mkdir(parents=True, exist_ok=True)
+            (game / path).write_bytes(data)
+        for name, version, compressed, entries in archives:
+            data = build(version, [Entry(n, d, compressed=compressed) for n, d in entries])
+            (game / name).write_bytes(data)
+            loose[name] = data
+        view = merged_view(loose, [(a, e) for a, _, _, e in archives])
+
+        mount_point = self.dir / "mnt"
+        mount_point.mkdir()
+        try:
+            done = subprocess.run(command("mount", "--dir", game, mount_point), env=environment(),
+                                  capture_output=True, timeout=30)
+            notes = done.stderr.decode("utf-8")
+            self.assertEqual(done.returncode, 0, notes)
+            self.assertTrue(os.path.ismount(mount_point))
+            # Only the names that cannot be shown are told, one line each.
+            self.assertEqual(len(notes.splitlines()), 2, notes)
+            self.assertIn("..\\evil.txt: not shown: its name has a '..' component", notes)
+            self.assertIn("big.bin\\inner: not shown: big.bin is a file", notes)
+
+            shown = tree_of(mount_point)
+            self.assertEqual(sorted(shown), sorted(view))
+            for path, (data, cat_name, origin) in view.items():
+                with self.subTest(path=path):
+                    self.assertEqual(shown[path], data)
+                    self.assertEqual(int(os.stat(mount_point / path).st_mtime),
+                                     int(os.stat(game / origin).st_mtime))
+                    raw = ["--raw"] if isinstance(cat_name, bytes) else []
+                    cat = subprocess.run(command(*raw, "cat", "--dir", game, cat_name),
+                                         capture_output=True, env=environment())
+                    self.assertEqual(cat.returncode, 0, cat.stderr)
+                    # The one documented difference: pak cat matches by prefix, so an
+                    # earlier entry whose name is longer wins there.
+                    expected = b"the backup" if path == "notes.txt" else data
+                    self.assertEqual(cat.stdout, expected)
+
+            # Names are found whatever their case, each by its own rule.
+            for asked, wanted in [("game.ini", "GAME.INI"), ("DIR/X.TXT", "dir/x.txt"),
+                                  ("ｆｕｌｌ.TXT", "Ｆｕｌｌ.txt"), ("SUB/loose.txt", "sub/Loose.TXT"),
+                                  ("Α.txt", "Α.txt"), ("α.txt", "α.txt")]:
+                self.assertEqual((mount_point / asked).read_bytes(), view[wanted][0], asked)
+            self.assertFalse((mount_point / "evil.txt").exists())
+            with self.assertRaises(OSError) as refused:
+                open(mount_point / "GAME.INI", "ab")
+            self.assertEqual(refused.exception.errno, errno.EROFS)
+        finally:
+            serving = pids_serving(mount_point)
+            if os.path.ismount(mount_point):
+                subprocess.run(["fusermount3", "-u", str(mount_point)], check=True)
+        self.assertEqual(len(serving), 1, "one process serves the detached mount")
+        wait_for(lambda: process_gone(serving[0]), what="the detached pak to end")
+
+    def test_mount_points_that_are_refused(self):
+        game = self.dir / "game"
+        game.mkdir()
+        (game / "file").write_bytes(b"x")
+        for mount_point, says in [(game, "not empty"), (game / "file", "not a directory"),
+                                  (self.dir / "missing", "no such directory")]:
+            done = subprocess.run(command("mount", "--dir", game, mount_point),
+                                  capture_output=True, env=environment(), timeout=30)
+            err = done.stderr.decode("utf-8")
+            self.assertEqual((done.returncode, len(err.splitlines())), (2, 1), err)
+            self.assertTrue(err.startswith("pak: ") and says in err, err)
+
+
+class ConcurrentReaders(MountCase):
+    """Eight threads read random ranges of a large compressed and a large plain entry at once,
+    through the cache and, with a cache smaller than the entry, through streams of their own."""
+
+    def test_random_ranges_from_eight_threads(self):
+        rng = random.Random(11)
+        chunk = bytes(rng.getrandbits(8) for _ in range(1 << 16))
+        data = b"".join(chunk[i:] + bytes(i) for i in range(0, 1 << 16, 1 << 10))[:3 << 20]
+        plain = data[::-1]
+        archive = self.dir / "big.pak"
+        archive.write_bytes(build(3, [Entry("packed.bin", data, compressed=True),
+                                      Entry("plain.bin", plain)]))
+        for options in ([], ["--cache-mb", "1"]):
+            with self.subTest(options=options):
+                mount_point, process, log = self.mount(*options, source=["--archive", archive])
+                failures = []
+
+                def reader(seed):
+                    local = random.Random(seed)
+                    try:
+                        for name, expected in (("packed.bin", data), ("plain.bin", plain)):
+                            fd = os.open(mount_point / name, os.O_RDONLY)
+                            try:
+                                for _ in range(12):
+                                    start = local.randrange(len(expected))
+                                    length = local.randrange(1, 400000)
+                                    got = os.pread(fd, length, start)
+                                    if got != expected[start:start + length]:
+                                        failures.append((name, start, length))
+                            finally:
+                                os.close(fd)
+                    except OSError as error:
+                        failures.append(error)
+
+                threads = [threading.Thread(target=reader, args=(n,)) for n in range(8)]
+                for thread in threads:
+                    thread.start()
+                for thread in threads:
+                    thread.join(timeout=120)
+                self.assertEqual(failures, [])
+                self.unmount(mount_point, process, log, "fusermount3")
+
+
+class CorruptEntries(MountCase):
+    """Each corrupt entry fails its readers with EIO and is told once; the rest stays
+    readable, and SIGTERM unmounts."""
+
+    def test_corrupt_entries_fail_alone(self):
+        good = bytes(range(256)) * 40
+        entries = [
+            Entry("good.bin", good, compressed=True),
+            Entry("garbage.bin", bytes(1000), compressed=True, stream=b"not a zlib stream"),
+            Entry("short.bin", bytes(500), compressed=True, unpacked=1000),
+            Entry("long.bin", bytes(2000), compressed=True, unpacked=1000),
+            Entry("outside.bin", b"plain", offset=10 ** 6),
+            Entry("plain.txt", b"still here"),
+        ]
+        archive = self.dir / "corrupt.pak"
+        archive.write_bytes(build(3, entries))
+        mount_point, process, log = self.mount(source=["--archive", archive])
+        for name in ("garbage.bin", "short.bin", "long.bin", "outside.bin"):
+            for _ in range(2):  # the second read fails too, and is not told again
+                with self.assertRaises(OSError, msg=name) as failed:
+                    (mount_point / name).read_bytes()
+                self.assertEqual(failed.exception.errno, errno.EIO, name)
+        self.assertEqual((mount_point / "good.bin").read_bytes(), good)
+        self.assertEqual((mount_point / "plain.txt").read_bytes(), b"still here")
+        told = self.unmount(mount_point, process, log, signal.SIGTERM).splitlines()
+        self.assertEqual(len(told), 4, told)
+        for line, says in zip(sorted(told), ["do not inflate", "inflates to more than",
+                                             "runs past the end", "not its declared"]):
+            self.assertTrue(line.startswith("pak: ") and says in line, told)
+
+
+def main():
+    global PAK, RUNNER
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--pak", required=True, type=pathlib.Path)
+    parser.add_argument("--runner", action="append", default=[])
+    args, rest = parser.parse_known_args()
+    PAK, RUNNER = args.pak, args.runner
+    reason = why_not()
+    if reason:
+        print(f"skipped: {reason}")
+        sys.exit(SKIP)
+    unittest.main(argv=[sys.argv[0]] + rest)
+
+
+if __name__ == "__main__":
+    main()

@@ -1,0 +1,285 @@
+// Making the tree that pak mount shows (see mount_index.h).
+#include "tools/pak/mount_index.h"
+
+#include "base/cp932.h"
+#include "platform/platform.h"
+#include "tools/pak/console_text.h"
+#include "tools/pak/entry_path.h"
+#include "tools/pak/failure.h"
+#include "tools/pak/source_files.h"
+#include "tools/pak/system_path.h"
+#include "vfs/archive_lookup.h"
+
+#include <algorithm>
+#include <unordered_map>
+#include <unordered_set>
+
+namespace pak {
+
+namespace {
+
+// The characters of text under a case rule (cp932::foldCase or cp932::foldFileNameCase), as a
+// key: two names are the same under the rule when their keys are equal.
+std::string folded(const std::string& text, unsigned (*fold)(unsigned)) {
+    std::string key;
+    key.reserve(text.size());
+    for (const char* p = text.c_str(); *p != '\0'; p = cp932::next(p)) {
+        unsigned code = fold(cp932::characterCode(p));
+        if (code > 0xFF) key += static_cast<char>(code >> 8);
+        key += static_cast<char>(code & 0xFF);
+    }
+    return key;
+}
+
+unsigned archiveRule(unsigned code) {
+    return cp932::foldCase(code);
+}
+
+// A name inside one directory, as a key of the maps below.
+std::string inside(uint32_t directory, const std::string& name) {
+    return std::string(reinterpret_cast<const char*>(&directory), sizeof directory) + name;
+}
+
+} // namespace
+
+// Puts the tree together: nodes are added loose files first, then archive by archive, and the
+// maps that find a directory's child while the tree grows are dropped at the end.
+class MountIndex::Builder {
+  public:
+    explicit Builder(MountIndex& index, int64_t rootModified) : index_(index) {
+        index_.nodes_.push_back(Node{});
+        index_.directories_.push_back(Directory{rootModified, {}});
+    }
+
+    void addLooseTree(const std::string& base, const std::string& relative, uint32_t directory) {
+        std::string path = joinPath(base, relative);
+        platform::FileSearch search(joinPath(path, "*").c_str());
+        platform::FoundFile found;
+        while (search.next(found)) {
+            std::string name = joinPath(relative, found.name);
+            std::string full = joinPath(path, found.name);
+            platform::FileStatus status;
+            if (!platform::fileStatus(full.c_str(), status)) continue; // gone meanwhile
+            if (found.isDirectory) {
+                // A directory link is not entered: one that leads to a parent would never end.
+                uint32_t attributes = platform::linkAttributes(full.c_str());
+                if (attributes & platform::kReparsePointAttribute) continue;
+                uint32_t child = add(directory, Console::printable(found.name), Kind::kDirectory,
+                                     true, status.modified);
+                addLooseTree(base, name, child);
+                continue;
+            }
+            index_.looseFiles_.push_back({full, status.size, status.modified});
+            add(directory, Console::printable(found.name), Kind::kLoose, true, 0);
+            looseNames_.insert(folded(name, cp932::foldFileNameCase));
+        }
+        if (search.failed())
+            note(path + ": cannot be read (system error " + std::to_string(platform::lastError()) +
+                 "); what is in it is not shown");
+        if (search.skipped() > 0)
+            note(path + ": " + std::to_string(search.skipped()) +
+                 " name(s) in it have no Shift-JIS form; the game cannot open them and they are "
+                 "not shown");
+    }
+
+    // Adds the archive's entries; throws Failure when it cannot be opened or its directory
+    // cannot be read, and tells a directory that breaks off in a note.
+    void addArchive(const std::string& path) {
+        Archive archive;
+        archive.file = std::make_unique<ArchiveFile>(path);
+        archive.file->readDirectory();
+        platform::FileStatus status;
+        if (platform::fileStatus(path.c_str(), status)) archive.modified = status.modified;
+        index_.archives_.push_back(std::move(archive));
+        auto number = static_cast<uint32_t>(index_.archives_.size() - 1);
+        ArchiveFile& file = *index_.archives_.back().file;
+        PakEntry entry;
+        StoredEntry stored;
+        try {
+            while (file.next(entry, stored))
+                addEntry(path, number, entry.name.data != nullptr ? entry.name.data : "", stored);
+        } catch (const Failure& broken) {
+            note(broken.message + "; the entries after it are not shown");
+        }
+    }
+
+    void finish() {
+        for (Directory& directory : index_.directories_)
+            std::sort(directory.children.begin(), directory.children.end(),
+                      [this](uint32_t a, uint32_t b) {
+                          return storedNameBefore(index_.nodes_[a].name, index_.nodes_[b].name);
+                      });
+        exact_ = {};
+        same_ = {};
+        looseNames_ = {};
+    }
+
+    void note(const std::string& text) { index_.notes_.push_back(text); }
+
+  private:
+    void addEntry(const std::string& archivePath, uint32_t archive, const std::string& name,
+                  const StoredEntry& stored) {
+        EntryPath place = entryPath(name);
+        if (!place.refusal.empty()) {
+            note(archivePath + ": " + name + ": not shown: " + place.refusal);
+            return;
+        }
+        std::string relative;
+        for (const std::string& component : place.components)
+            relative = joinPath(relative, component);
+        if (looseNames_.count(folded(relative, cp932::foldFileNameCase)) > 0)
+            return; // a loose file of that name comes first
+
+        int64_t modified = index_.archives_[archive].modified;
+        uint32_t directory = kRoot;
+        for (std::size_t i = 0; i + 1 < place.components.size(); ++i) {
+            std::string shown = Console::printable(place.components[i]);
+            uint32_t child = lookup(directory, shown);
+            if (child == kNone) {
+                child = add(directory, shown, Kind::kDirectory, false, modified);
+            } else if (index_.nodes_[child].kind != Kind::kDirectory) {
+                note(archivePath + ": " + name + ": not shown: " + pathOf(child) +
+                     " is a file, not a directory");
+                return;
+            }
+            directory = child;
+        }
+        std::string shown = Console::printable(place.components.back());
+        uint32_t existing = lookup(directory, shown);
+        if (existing == kNone) {
+            uint32_t added = add(directory, shown, Kind::kEntry, false, 0);
+            index_.nodes_[added].index = archive;
+            index_.nodes_[added].stored = stored;
+        } else if (index_.nodes_[existing].kind == Kind::kDirectory) {
+            note(archivePath + ": " + name + ": not shown: " + pathOf(existing) +
+                 " is a directory");
+        } // otherwise an entry before it has the name: the game takes that one
+    }
+
+    // The child of directory that a new name meets: the one of exactly that name, else one of
+    // the same name under the archive rule.
+    uint32_t lookup(uint32_t directory, const std::string& name) const {
+        auto exact = exact_.find(inside(directory, name));
+        if (exact != exact_.end()) return exact->second;
+        auto same = same_.find(inside(directory, folded(name, archiveRule)));
+        return same != same_.end() ? same->second : kNone;
+    }
+
+    uint32_t add(uint32_t directory, const std::string& name, Kind kind, bool loose,
+                 int64_t modified) {
+        auto number = static_cast<uint32_t>(index_.nodes_.size());
+        Node node;
+        node.name = name;
+        node.parent = directory;
+        node.kind = kind;
+        node.loose = loose;
+        if (kind == Kind::kDirectory) {
+            node.index = static_cast<uint32_t>(index_.directories_.size());
+            index_.directories_.push_back(Directory{modified, {}});
+        } else if (kind == Kind::kLoose) {
+            node.index = static_cast<uint32_t>(index_.looseFiles_.size() - 1);
+        }
+        index_.nodes_.push_back(std::move(node));
+        index_.directories_[index_.nodes_[directory].index].children.push_back(number);
+        exact_.emplace(inside(directory, name), number);
+        // Of loose names that differ in case only (a Linux directory can hold them), the first
+        // by character codes answers for the others, as the game finds it.
+        auto [same, added] = same_.emplace(inside(directory, folded(name, archiveRule)), number);
+        if (!added && name < index_.nodes_[same->second].name) same->second = number;
+        return number;
+    }
+
+    std::string pathOf(uint32_t node) const {
+        std::string path;
+        for (; node != kRoot; node = index_.nodes_[node].parent)
+            path = joinPath(index_.nodes_[node].name, path);
+        return path;
+    }
+
+    MountIndex& index_;
+    std::unordered_map<std::string, uint32_t> exact_; // (directory, name) to node
+    std::unordered_map<std::string, uint32_t> same_;  // (directory, name under archive rule)
+    std::unordered_set<std::string> looseNames_;      // loose files' paths, file-name rule
+};
+
+MountIndex MountIndex::ofGameDirectory(const std::string& directory) {
+    platform::FileStatus status;
+    if (!platform::fileStatus(directory.c_str(), status) || !status.isDirectory)
+        throw Failure(kNotFound, directory + ": no such directory");
+    MountIndex index;
+    Builder builder(index, status.modified);
+    builder.addLooseTree(directory, "", kRoot);
+    buildPakList(directory.c_str());
+    std::vector<std::string> archives;
+    for (const String& archive : PakList)
+        archives.emplace_back(archive.data != nullptr ? archive.data : "");
+    for (const std::string& archive : archives) {
+        try {
+            builder.addArchive(archive);
+        } catch (const Failure& failure) {
+            builder.note(failure.message + "; its entries are not shown");
+        }
+    }
+    builder.finish();
+    return index;
+}
+
+MountIndex MountIndex::ofArchive(const std::string& path) {
+    platform::FileStatus status;
+    MountIndex index;
+    Builder builder(index, platform::fileStatus(path.c_str(), status) ? status.modified : 0);
+    builder.addArchive(path);
+    builder.finish();
+    return index;
+}
+
+uint64_t MountIndex::fileSize(const Node& node) const {
+    switch (node.kind) {
+    case Kind::kLoose:
+        return looseFiles_[node.index].size;
+    case Kind::kEntry:
+        return node.stored.dataSize();
+    default:
+        return 0;
+    }
+}
+
+int64_t MountIndex::modified(const Node& node) const {
+    switch (node.kind) {
+    case Kind::kLoose:
+        return looseFiles_[node.index].modified;
+    case Kind::kEntry:
+        return archives_[node.index].modified;
+    default:
+        return directories_[node.index].modified;
+    }
+}
+
+uint32_t MountIndex::find(uint32_t directory, const std::string& name) const {
+    if (directory >= nodes_.size() || nodes_[directory].kind != Kind::kDirectory) return kNone;
+    const std::vector<uint32_t>& children = directories_[nodes_[directory].index].children;
+    // The children are sorted by the archive rule, ties by their bytes: names equal under the
+    // rule stand together, the first by character codes first.
+    auto first = std::lower_bound(
+        children.begin(), children.end(), name, [this](uint32_t child, const std::string& wanted) {
+            return cp932::compareNoCase(nodes_[child].name.c_str(), wanted.c_str()) < 0;
+        });
+    uint32_t same = kNone;
+    for (auto it = first;
+         it != children.end() && cp932::compareNoCase(nodes_[*it].name.c_str(), name.c_str()) == 0;
+         ++it) {
+        if (nodes_[*it].name == name) return *it;
+        if (same == kNone) same = *it;
+    }
+    if (same != kNone) return same;
+    // Files on disk are found by the wider file-name rule (Greek, Cyrillic, ...).
+    std::string key = folded(name, cp932::foldFileNameCase);
+    uint32_t found = kNone;
+    for (uint32_t child : children)
+        if (nodes_[child].loose && folded(nodes_[child].name, cp932::foldFileNameCase) == key &&
+            (found == kNone || nodes_[child].name < nodes_[found].name))
+            found = child;
+    return found;
+}
+
+} // namespace pak

@@ -1,0 +1,240 @@
+// Serving a MountIndex (see mounted_game.h).
+#include "tools/pak/mounted_game.h"
+
+#include "platform/platform.h"
+#include "tools/pak/console_text.h"
+#include "tools/pak/entry_stream.h"
+#include "tools/pak/failure.h"
+#include "tools/pak/file_handle.h"
+#include "tools/pak/system_path.h"
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+namespace pak {
+
+namespace {
+
+// Nodes of the served tree are the index's node numbers plus one: 0 is no node there, and
+// the root (index 0) is ServedTree::kRoot.
+uint32_t indexOf(platform::ServedTree::Node node) {
+    return node == 0 || node > UINT32_MAX ? MountIndex::kNone : static_cast<uint32_t>(node - 1);
+}
+
+platform::ServedTree::Node nodeOf(uint32_t index) {
+    return index == MountIndex::kNone ? 0 : platform::ServedTree::Node{index} + 1;
+}
+
+} // namespace
+
+// The last bytes a compressed entry's own stream delivered, kept in a ring. The kernel reads
+// ahead in several requests at once, which the threads of the file system may take up in
+// another order: without these, every request that arrives after the one behind it would have
+// the stream inflated anew from its first byte.
+class RecentBytes {
+  public:
+    static constexpr uint32_t kSize = 1u << 20;
+
+    // Where the bytes held begin and end in the entry's data.
+    uint64_t start() const { return end_ - held_; }
+    uint64_t end() const { return end_; }
+
+    void clear(uint64_t at) {
+        end_ = at;
+        held_ = 0;
+    }
+    // Adds the bytes that follow end().
+    void add(const unsigned char* data, std::size_t count) {
+        if (ring_.empty()) ring_.resize(kSize);
+        for (std::size_t done = 0; done < count;) {
+            std::size_t at = static_cast<std::size_t>(end_ % kSize);
+            std::size_t piece = std::min(count - done, kSize - at);
+            std::memcpy(ring_.data() + at, data + done, piece);
+            done += piece;
+            end_ += piece;
+        }
+        held_ = static_cast<uint32_t>(std::min<uint64_t>(uint64_t{held_} + count, kSize));
+    }
+    // Copies the bytes from offset (at least start()) up to end(), at most count; returns how
+    // many.
+    std::size_t copy(uint64_t offset, unsigned char* out, std::size_t count) const {
+        std::size_t done = 0;
+        for (; offset < end_ && done < count;) {
+            std::size_t at = static_cast<std::size_t>(offset % kSize);
+            std::size_t piece = static_cast<std::size_t>(
+                std::min<uint64_t>({count - done, kSize - at, end_ - offset}));
+            std::memcpy(out + done, ring_.data() + at, piece);
+            done += piece;
+            offset += piece;
+        }
+        return done;
+    }
+
+  private:
+    std::vector<unsigned char> ring_;
+    uint64_t end_ = 0;
+    uint32_t held_ = 0;
+};
+
+struct MountedGame::OpenFile {
+    uint32_t node = 0;
+    FileHandle loose;
+    std::mutex lock; // over stream and recent
+    std::unique_ptr<EntryStream> stream;
+    RecentBytes recent; // compressed entries only
+};
+
+MountedGame::MountedGame(MountIndex& index, uint64_t cacheLimit, const Console& console)
+    : index_(index), cache_(cacheLimit), console_(console) {}
+
+MountedGame::~MountedGame() = default;
+
+platform::ServedTree::Node MountedGame::find(Node directory, const std::string& name) const {
+    uint32_t index = indexOf(directory);
+    return index < index_.size() ? nodeOf(index_.find(index, name)) : 0;
+}
+
+bool MountedGame::attributes(Node node, Attributes& out) const {
+    uint32_t index = indexOf(node);
+    if (index >= index_.size()) return false;
+    const MountIndex::Node& found = index_.node(index);
+    out.isDirectory = found.kind == MountIndex::Kind::kDirectory;
+    out.size = index_.fileSize(found);
+    out.modified = index_.modified(found);
+    return true;
+}
+
+bool MountedGame::listed(Node directory, std::size_t index, std::string& name, Node& child) const {
+    uint32_t at = indexOf(directory);
+    if (at >= index_.size() || index_.node(at).kind != MountIndex::Kind::kDirectory) return false;
+    const std::vector<uint32_t>& children = index_.directory(index_.node(at)).children;
+    if (index >= children.size()) return false;
+    name = index_.node(children[index]).name;
+    child = nodeOf(children[index]);
+    return true;
+}
+
+std::string MountedGame::pathOf(uint32_t node) const {
+    std::string path;
+    for (; node != MountIndex::kRoot; node = index_.node(node).parent)
+        path = joinPath(index_.node(node).name, path);
+    return path;
+}
+
+platform::ServedTree::Status MountedGame::open(Node file, uint64_t& handle) {
+    uint32_t index = indexOf(file);
+    if (index >= index_.size() || index_.node(index).kind == MountIndex::Kind::kDirectory)
+        return kNotFound;
+    auto opened = std::make_unique<OpenFile>();
+    opened->node = index;
+    const MountIndex::Node& node = index_.node(index);
+    if (node.kind == MountIndex::Kind::kLoose) {
+        const std::string& path = index_.looseFile(node).path;
+        opened->loose.reset(platform::openStream(path.c_str(), "rb"));
+        if (!opened->loose) {
+            uint32_t error = platform::lastError();
+            if (error == 2 || error == 3) return kNotFound;
+            return report(index,
+                          path + ": cannot be opened (system error " + std::to_string(error) + ")");
+        }
+    }
+    std::lock_guard<std::mutex> hold(filesLock_);
+    handle = nextHandle_++;
+    files_.emplace(handle, std::move(opened));
+    return kOk;
+}
+
+void MountedGame::close(uint64_t handle) {
+    std::unique_ptr<OpenFile> closing;
+    {
+        std::lock_guard<std::mutex> hold(filesLock_);
+        auto found = files_.find(handle);
+        if (found == files_.end()) return;
+        closing = std::move(found->second);
+        files_.erase(found);
+    }
+}
+
+platform::ServedTree::Status MountedGame::read(uint64_t handle, uint64_t offset,
+                                               unsigned char* buffer, std::size_t count,
+                                               std::size_t& delivered) {
+    delivered = 0;
+    OpenFile* file;
+    {
+        std::lock_guard<std::mutex> hold(filesLock_);
+        auto found = files_.find(handle);
+        if (found == files_.end()) return kDataFailed;
+        file = found->second.get(); // stays until close, which comes after the last read
+    }
+    const MountIndex::Node& node = index_.node(file->node);
+    uint64_t size = index_.fileSize(node);
+    if (offset >= size) return kOk;
+    count = static_cast<std::size_t>(std::min<uint64_t>(count, size - offset));
+    if (node.kind == MountIndex::Kind::kEntry)
+        return readEntry(*file, offset, buffer, count, delivered);
+
+    // A loose file is read as it is now, but never beyond the size it showed.
+    std::ptrdiff_t got =
+        platform::readStreamAt(file->loose.get(), static_cast<int64_t>(offset), buffer, count);
+    if (got < 0)
+        return report(file->node, index_.looseFile(node).path + ": cannot be read (system error " +
+                                      std::to_string(platform::lastError()) + ")");
+    delivered = static_cast<std::size_t>(got);
+    return kOk;
+}
+
+platform::ServedTree::Status MountedGame::readEntry(OpenFile& file, uint64_t offset,
+                                                    unsigned char* buffer, std::size_t count,
+                                                    std::size_t& delivered) {
+    const MountIndex::Node& node = index_.node(file.node);
+    ArchiveFile& archive = *index_.archive(node).file;
+    try {
+        if (node.stored.compressed && cache_.fits(node.stored.dataSize()) &&
+            cache_.read(file.node, archive, node.stored, offset, buffer, count, delivered))
+            return kOk;
+        // Plain entries, and compressed ones the cache cannot hold: the open file's own stream,
+        // which a plain entry moves in at no cost and a compressed one inflates anew only when
+        // the reader goes back.
+        std::lock_guard<std::mutex> hold(file.lock);
+        if (!file.stream) file.stream = std::make_unique<EntryStream>(archive, node.stored);
+        EntryStream& stream = *file.stream;
+        RecentBytes& recent = file.recent;
+        bool keep = node.stored.compressed;
+        if (offset < (keep ? recent.start() : stream.position())) {
+            stream.rewind();
+            recent.clear(0);
+        }
+        if (offset > stream.position()) {
+            stream.skip(static_cast<uint32_t>(offset - stream.position()));
+            recent.clear(stream.position());
+        }
+        if (keep) delivered = recent.copy(offset, buffer, count);
+        while (delivered < count) {
+            std::size_t got = stream.read(buffer + delivered, count - delivered);
+            if (got == 0) break;
+            if (keep) recent.add(buffer + delivered, got);
+            delivered += got;
+        }
+        return kOk;
+    } catch (const pak::Failure& failure) {
+        delivered = 0;
+        return report(file.node, failure.message);
+    }
+}
+
+platform::ServedTree::Status MountedGame::report(uint32_t node, const std::string& problem) {
+    std::lock_guard<std::mutex> hold(reportLock_);
+    if (reported_.insert(node).second) {
+        // A loose file's problem names its path already.
+        const MountIndex::Node& found = index_.node(node);
+        if (found.kind == MountIndex::Kind::kEntry)
+            console_.error(pathOf(node) + " in " + index_.archive(found).file->path() + ": " +
+                           problem);
+        else
+            console_.error(problem);
+    }
+    return kDataFailed;
+}
+
+} // namespace pak

@@ -1,0 +1,62 @@
+// The tree of a MountIndex served at a mount point: names and attributes from the index, file
+// data read on demand. Loose files are read from disk; plain entries in place from their
+// archive; compressed entries through the EntryCache, or, when one is larger than the cache
+// (or the cache has no room at the moment), through an EntryStream of the open file, which is
+// inflated anew only when its reader goes backwards.
+//
+// Data that cannot be read (a corrupt entry, a failing disk) fails the read that meets it, and
+// is told on standard error once per file; everything else stays readable.
+#pragma once
+
+#include "platform/served_tree.h"
+#include "tools/pak/entry_cache.h"
+#include "tools/pak/mount_index.h"
+
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <unordered_map>
+#include <unordered_set>
+
+namespace pak {
+
+class Console;
+
+class MountedGame : public platform::ServedTree {
+  public:
+    // cacheLimit: the most bytes of inflated entries kept in memory.
+    MountedGame(MountIndex& index, uint64_t cacheLimit, const Console& console);
+    ~MountedGame() override;
+
+    Node find(Node directory, const std::string& name) const override;
+    bool attributes(Node node, Attributes& out) const override;
+    bool listed(Node directory, std::size_t index, std::string& name, Node& child) const override;
+    Status open(Node file, uint64_t& handle) override;
+    Status read(uint64_t handle, uint64_t offset, unsigned char* buffer, std::size_t count,
+                std::size_t& delivered) override;
+    void close(uint64_t handle) override;
+
+    // The name of node (an index of the MountIndex) with its directories, as the game names
+    // it (backslashes).
+    std::string pathOf(uint32_t node) const;
+
+  private:
+    struct OpenFile;
+
+    Status readEntry(OpenFile& file, uint64_t offset, unsigned char* buffer, std::size_t count,
+                     std::size_t& delivered);
+    // Tells what is wrong with the file, once per file.
+    Status report(uint32_t node, const std::string& problem);
+
+    MountIndex& index_;
+    EntryCache cache_;
+    const Console& console_;
+    std::mutex filesLock_;
+    uint64_t nextHandle_ = 1;
+    std::unordered_map<uint64_t, std::unique_ptr<OpenFile>> files_;
+    std::mutex reportLock_;
+    std::unordered_set<uint32_t> reported_;
+};
+
+} // namespace pak
