@@ -30,20 +30,16 @@ template <class Result> class OrderedJobs {
     // it is given (as worker 0), and its result waits to be taken like any other.
     explicit OrderedJobs(unsigned threads) : threads_(threads < 1 ? 1 : threads) {
         if (threads_ < 2) return;
-        for (unsigned i = 0; i < threads_; ++i)
-            workers_.emplace_back([this, i] { work(i); });
+        try {
+            for (unsigned i = 0; i < threads_; ++i)
+                workers_.emplace_back([this, i] { work(i); });
+        } catch (...) {
+            stop();
+            throw;
+        }
     }
     // Jobs not yet started are dropped; running ones are waited for.
-    ~OrderedJobs() {
-        {
-            std::lock_guard<std::mutex> lock(mutex_);
-            stopping_ = true;
-            queue_.clear();
-        }
-        wake_.notify_all();
-        for (std::thread& worker : workers_)
-            worker.join();
-    }
+    ~OrderedJobs() { stop(); }
     OrderedJobs(const OrderedJobs&) = delete;
     OrderedJobs& operator=(const OrderedJobs&) = delete;
 
@@ -74,6 +70,18 @@ template <class Result> class OrderedJobs {
     }
 
   private:
+    void stop() {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            stopping_ = true;
+            queue_.clear();
+        }
+        wake_.notify_all();
+        for (std::thread& worker : workers_)
+            worker.join();
+        workers_.clear();
+    }
+
     void work(unsigned worker) {
         for (;;) {
             Job job;
