@@ -107,6 +107,7 @@ int run(Console& console, const ParsedArguments& arguments) {
                       std::to_string(tally.problems) +
                       (tally.problems == 1 ? " problem" : " problems"));
         console.printAscii("\n");
+        console.flush(); // each archive's verdict as soon as it is known
     }
     return status;
 }

@@ -137,6 +137,7 @@ int runPak(const std::vector<std::string>& arguments) {
 }
 
 int runPakCommandLine(int argc, char** argv) {
+    platform::setUpStandardOutput();
     std::vector<std::string> arguments;
     if (!platform::commandLineArguments(argc, argv, arguments)) {
         Console().error("argument " + std::to_string(arguments.size() + 1) +
