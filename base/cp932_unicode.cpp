@@ -102,11 +102,16 @@ bool toUtf8(const char* text, std::size_t length, std::string& out, bool fileNam
     out.reserve(length);
     const auto* bytes = reinterpret_cast<const unsigned char*>(text);
     for (std::size_t i = 0; i < length;) {
-        unsigned code = bytes[i++];
-        if (code < 0x80) {
-            out += static_cast<char>(code);
+        // A run of ASCII, most of almost any text, passes whole.
+        std::size_t run = i;
+        while (run < length && bytes[run] < 0x80)
+            ++run;
+        if (run > i) {
+            out.append(text + i, run - i);
+            i = run;
             continue;
         }
+        unsigned code = bytes[i++];
         if (isLeadByte(static_cast<unsigned char>(code))) {
             if (i == length) return false;
             code = code * 256 + bytes[i++];

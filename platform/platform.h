@@ -241,7 +241,15 @@ bool hostToSystemPath(const char* path, std::string& out);
 bool writeText(std::FILE* stream, const char* text, std::size_t length);
 
 // Whether stream is an interactive terminal (on Windows: a console; the NUL device is none).
+// For standard output and standard error this is decided once, by setUpStandardOutput or at
+// the first question.
 bool isTerminal(std::FILE* stream);
+
+// For a program that writes much to standard output: decides once whether standard output and
+// standard error are terminals, and gives standard output a buffer of 64 KiB when it is not
+// one, so that it is written in large blocks whatever it goes to (Windows leaves a character
+// device such as NUL unbuffered, a write per character). Call before anything is written.
+void setUpStandardOutput();
 
 // Puts stream into binary mode, so that bytes written pass unchanged (Windows translates line
 // feeds in text mode; POSIX has nothing to do). False on failure.

@@ -343,6 +343,11 @@ bool isTerminal(std::FILE* stream) {
     return isatty(fileno(stream)) == 1;
 }
 
+void setUpStandardOutput() {
+    // The runtime buffers a stream that is not a terminal already, in blocks of its own size.
+    if (!isTerminal(stdout)) std::setvbuf(stdout, nullptr, _IOFBF, 64 * 1024);
+}
+
 bool setBinaryMode(std::FILE* /*stream*/) {
     return true; // POSIX streams never translate
 }

@@ -227,11 +227,30 @@ bool hostToSystemPath(const char* path, std::string& out) {
 namespace {
 
 // The console behind stream, or null when stream goes to a file, a pipe or the NUL device.
-HANDLE consoleOf(std::FILE* stream) {
+HANDLE askConsole(std::FILE* stream) {
     auto handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)));
     DWORD mode = 0;
     if (handle == INVALID_HANDLE_VALUE || !GetConsoleMode(handle, &mode)) return nullptr;
     return handle;
+}
+
+// The answer for the three standard streams, asked once: the question is a call into the
+// console (under Wine, into its server) that would otherwise be made for every line.
+struct StandardStream {
+    bool asked = false;
+    HANDLE console = nullptr;
+};
+StandardStream standardStreams[3];
+
+HANDLE consoleOf(std::FILE* stream) {
+    int descriptor = _fileno(stream);
+    if (descriptor < 0 || descriptor > 2) return askConsole(stream);
+    StandardStream& known = standardStreams[descriptor];
+    if (!known.asked) {
+        known.console = askConsole(stream);
+        known.asked = true;
+    }
+    return known.console;
 }
 
 } // namespace
@@ -250,8 +269,11 @@ bool writeText(std::FILE* stream, const char* text, std::size_t length) {
     const wchar_t* next = wide.c_str();
     DWORD left = static_cast<DWORD>(wide.size());
     while (left > 0) {
+        // Older consoles refuse one call of more than about 64 KiB; pieces of 16K characters
+        // are still large.
+        DWORD piece = left < 16384 ? left : 16384;
         DWORD written = 0;
-        if (!WriteConsoleW(console, next, left, &written, nullptr) || written == 0) return false;
+        if (!WriteConsoleW(console, next, piece, &written, nullptr) || written == 0) return false;
         next += written;
         left -= written;
     }
@@ -260,6 +282,11 @@ bool writeText(std::FILE* stream, const char* text, std::size_t length) {
 
 bool isTerminal(std::FILE* stream) {
     return consoleOf(stream) != nullptr;
+}
+
+void setUpStandardOutput() {
+    consoleOf(stderr);
+    if (consoleOf(stdout) == nullptr) std::setvbuf(stdout, nullptr, _IOFBF, 64 * 1024);
 }
 
 bool setBinaryMode(std::FILE* stream) {

@@ -118,6 +118,9 @@ class String {
     // the name was read whole, 0 when its length is negative or longer than what is left of
     // the file, or the file ends early; the text then holds only the bytes actually read.
     int readFrom(VirtualFile& file);
+    // The same, for a caller that knows how many bytes the file holds from its position on
+    // (bytesLeft), so that the file need not be measured for every name.
+    int readFrom(VirtualFile& file, uint64_t bytesLeft);
 
   private:
     // The searches' common end: a hit (a place in this text) becomes the cursor and is

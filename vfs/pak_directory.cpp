@@ -79,7 +79,11 @@ bool PakDirectory::next(PakEntry& entry, StoredEntry& stored) {
     if (header_.version == 0) {
         // Whoever reads entry data between two records moves the archive's position.
         if (archive_.position != nextRecord_) archive_.seek(nextRecord_, 0);
-        whole = entry.readRecord(archive_, 3);
+        // The archive's size is known from the start: measuring it again for every record
+        // would cost two seeks each.
+        uint64_t left =
+            archiveSize_ > static_cast<uint64_t>(nextRecord_) ? archiveSize_ - nextRecord_ : 0;
+        whole = entry.readRecord(archive_, 3, left);
         nextRecord_ = archive_.position;
     } else {
         whole = header_.version >= 4 ? entry.readWide(directory_) : entry.read(directory_);

@@ -24,6 +24,8 @@ class PakEntry {
     // longer than what is left of the file): the record is then not to be trusted, nor
     // anything after it.
     int readRecord(VirtualFile& file, int numberCount);
+    // The same, for a caller that knows how many bytes the file holds from its position on.
+    int readRecord(VirtualFile& file, int numberCount, uint64_t bytesLeft);
     // The records of versions 1 to 3 (five numbers) and of version 4 and above (six).
     int read(VirtualFile& file) { return readRecord(file, 5); }
     int readWide(VirtualFile& file) { return readRecord(file, 6); }

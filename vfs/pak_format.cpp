@@ -60,10 +60,15 @@ uint32_t headerSize(uint32_t version) {
 }
 
 int String::readFrom(VirtualFile& file) {
+    return readFrom(file, file.bytesLeft());
+}
+
+int String::readFrom(VirtualFile& file, uint64_t bytesLeft) {
     uint32_t count = 0;
     auto length = readNumber(file, count) ? static_cast<int32_t>(count) : -1;
     // A length the file cannot hold is corrupt: refuse it before asking for storage.
-    if (length <= 0 || static_cast<uint64_t>(length) > file.bytesLeft()) {
+    uint64_t afterLength = bytesLeft > 4 ? bytesLeft - 4 : 0;
+    if (length <= 0 || static_cast<uint64_t>(length) > afterLength) {
         clear();
         return length == 0 ? 1 : 0;
     }
@@ -82,7 +87,11 @@ int String::readFrom(VirtualFile& file) {
 }
 
 int PakEntry::readRecord(VirtualFile& file, int numberCount) {
-    if (!name.readFrom(file)) return 0;
+    return readRecord(file, numberCount, file.bytesLeft());
+}
+
+int PakEntry::readRecord(VirtualFile& file, int numberCount, uint64_t bytesLeft) {
+    if (!name.readFrom(file, bytesLeft)) return 0;
     unsigned char bytes[6 * 4];
     auto wanted = static_cast<uint32_t>(4 * numberCount);
     if (file.read(bytes, wanted) != wanted) return 0;

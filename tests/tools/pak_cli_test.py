@@ -64,6 +64,24 @@ def pak(*args, cwd=None, stderr=subprocess.PIPE, preexec_fn=None):
     return Result(done.returncode, done.stdout, err)
 
 
+def run_measured(command, cwd):
+    """Runs command; returns its exit code, its standard error and its peak resident memory in
+    KiB. A fresh interpreter starts it: a program's peak counts from before it starts, when its
+    process is still a copy of the one that starts it, and this one may have grown large."""
+    probe = ("import os, subprocess, sys\n"
+             "child = subprocess.Popen(sys.argv[1:], stdout=subprocess.DEVNULL,"
+             " stderr=subprocess.PIPE)\n"
+             "err = child.stderr.read()\n"
+             "_, status, usage = os.wait4(child.pid, 0)\n"
+             "print(os.waitstatus_to_exitcode(status), usage.ru_maxrss)\n"
+             "sys.stdout.write(err.decode('utf-8', 'replace'))\n")
+    done = subprocess.run([sys.executable, "-c", probe, *command], cwd=cwd, timeout=300,
+                          stdout=subprocess.PIPE, text=True)
+    first, _, err = done.stdout.partition("\n")
+    code, peak = (int(n) for n in first.split())
+    return code, err, peak
+
+
 class PakTestCase(unittest.TestCase):
     def setUp(self):
         self.dir = pathlib.Path(tempfile.mkdtemp(prefix="pak-test-"))
@@ -468,6 +486,95 @@ class MemoryBounds(PakTestCase):
                     self.assertIn(code, (0, 3), err)
                     self.assertNotIn("memory", err)
                     self.assertLess(usage.ru_maxrss, 64 << 10, err)  # KiB
+
+
+    def test_large_entries_stream_through_bounded_memory(self):
+        """An entry of 80 MiB is read, inflated, written and compressed piece by piece: no
+        command holds more than 64 MiB of it at a time, however many threads."""
+        size = 80 << 20
+        (self.dir / "src").mkdir()
+        (self.dir / "src" / "big.bin").write_bytes(bytes(size))
+        (self.dir / "big.pak").write_bytes(build(3, [Entry("big.bin", bytes(size), compressed=True),
+                                                     Entry("plain.bin", bytes(8 << 20))]))
+        for args in (("extract", "-j", "4", "-C", "out", "big.pak"),
+                     ("verify", "-j", "4", "big.pak"),
+                     ("create", "-j", "4", "-o", "made.pak", "-C", "src", ".")):
+            with self.subTest(command=args[0]):
+                code, err, peak = run_measured(RUNNER + [str(PAK), *args], self.dir)
+                self.assertEqual(code, 0, err)
+                self.assertLess(peak, 64 << 10, err)  # KiB
+        with open(self.dir / "out" / "big.bin", "rb") as extracted:
+            while chunk := extracted.read(1 << 20):
+                self.assertEqual(chunk, bytes(len(chunk)))
+        self.assertEqual((self.dir / "out" / "big.bin").stat().st_size, size)
+        self.assertEqual(read_archive((self.dir / "made.pak").read_bytes())["records"][0]["data"],
+                         bytes(size))
+
+
+class Threads(PakTestCase):
+    """-j N changes how fast, never what: the same archive bytes, and the same output, messages,
+    exit codes and files, for one thread and several."""
+
+    JOBS = ("1", "3")
+
+    def files_below(self, folder):
+        return {str(p.relative_to(folder)): p.read_bytes() for p in sorted(folder.rglob("*"))
+                if p.is_file()}
+
+    def test_create_makes_the_same_bytes(self):
+        # Entries up to 8 MiB are compressed whole, larger ones in 1 MiB blocks joined into one
+        # stream: the sizes around the limit, and one of several blocks.
+        rng = random.Random(7)
+        chunk = bytes(rng.getrandbits(8) for _ in range(4096))
+        big = b"".join(chunk[:i % 4000] + i.to_bytes(4, "little") + chunk[i % 4000:]
+                       for i in range(2600))
+        tree = dict(source_tree())
+        tree.update({"limit.bin": big[:8 << 20], "past.bin": big[:(8 << 20) + 1],
+                     "blocks.bin": big})
+        self.write_tree(self.dir / "src", tree)
+        made = []
+        for jobs in self.JOBS:
+            archive = self.dir / f"j{jobs}.pak"
+            self.run_pak("create", "-j", jobs, "-o", archive, "-C", "src", ".")
+            made.append(archive.read_bytes())
+        self.assertEqual(made[0], made[1])
+        records = {r["name"]: r for r in read_archive(made[0])["records"]}
+        for name, data in tree.items():
+            self.assertEqual(records[stored_name(name)]["data"], data, name)
+            self.assertTrue(records[stored_name(name)]["compressed"], name)
+
+    def test_extract_and_verify_tell_the_same(self):
+        rng = random.Random(11)
+        entries = [Entry(f"e{i}.bin", bytes(rng.getrandbits(8) for _ in range(rng.randrange(
+            1, 3000))) * rng.randrange(1, 300), compressed=i % 3 != 0) for i in range(12)]
+        good = build(3, entries)
+        packed = [r for r in read_archive(good)["records"] if r["compressed"]]
+        archives = {"good.pak": good, "problems.pak": build(3, [
+            Entry("good.txt", b"good"), Entry("beyond.bin", b"x" * 10, offset=1000000),
+            Entry("fewer.bin", INI, compressed=True, unpacked=len(INI) + 50),
+            Entry("more.bin", INI, compressed=True, unpacked=len(INI) - 10),
+            Entry("\\x", b"refused"), Entry("fine.z", INI, compressed=True)])}
+        for trial in range(4):  # damaged streams: entries that fail midway
+            damaged = bytearray(good)
+            for record in rng.sample(packed, 3):
+                damaged[rng.randrange(record["start"], record["start"] + record["packed"])] ^= 0x55
+            archives[f"damaged{trial}.pak"] = bytes(damaged)
+        for scenario in ("inflates-to-more", "inflates-to-fewer", "compressed-beyond-end",
+                         "unpacked-huge", "entry-count-too-large", "truncated-directory"):
+            archives[scenario + ".pak"] = (FIXTURES / "malformed" / scenario / "data.pak") \
+                .read_bytes()
+        for name, data in archives.items():
+            (self.dir / name).write_bytes(data)
+            with self.subTest(archive=name):
+                seen = []
+                for jobs in self.JOBS:
+                    out = self.dir / f"out-{name}-{jobs}"
+                    verified = pak("verify", "-j", jobs, name, cwd=self.dir)
+                    extracted = pak("extract", "-j", jobs, "-C", out, name, cwd=self.dir)
+                    seen.append((verified.code, verified.out, verified.err, extracted.code,
+                                 extracted.err, self.files_below(out)))
+                self.assertEqual(seen[0], seen[1])
+                self.assertEqual(self.leftovers(self.dir), [])
 
 
 class ExtractSafety(PakTestCase):

@@ -22,8 +22,11 @@ constexpr uint32_t kDiskFull = 112, kAccessDenied = 5, kReadFault = 30;
 // The table as it was before a test changed it, for the wrappers that pass calls on.
 platform::SystemCalls original;
 
+// A file whose first 64 KiB can be read and nothing after them: a read that reaches further
+// fails, however large it is.
 std::ptrdiff_t readFailingPastFirstChunk(std::FILE* stream, void* buffer, std::size_t count) {
-    if (platform::streamPosition(stream) < 65536) return original.readStream(stream, buffer, count);
+    if (platform::streamPosition(stream) + static_cast<int64_t>(count) <= 65536)
+        return original.readStream(stream, buffer, count);
     platform::setLastError(kReadFault);
     return -1;
 }

@@ -17,7 +17,7 @@ namespace pak {
 namespace {
 
 constexpr char kHelp[] = R"(Usage: pak create -o OUT [--format 0|1|2|3|4] [--store] [--name TEXT]
-                  [-C DIR] [--force] [--raw] [--] PATH...
+                  [-C DIR] [--force] [-j N] [--raw] [--] PATH...
 
 Writes a new archive OUT holding the files that the PATHs name, directories followed
 recursively. Each entry is named by its path relative to DIR (the current directory unless told
@@ -29,6 +29,10 @@ OUT is written under a temporary name in its own directory and renamed when comp
 that fails leaves nothing behind, and an existing OUT is never replaced without --force. An
 archive is limited to 2 GiB, the most its readers can address.
 
+Entries are compressed on every processor: each file by one thread, a file larger than 8 MiB
+in blocks of 1 MiB by all of them. The archive holds the same bytes whatever the number of
+threads.
+
 Options:
   -o OUT, --output OUT      the archive to write
   --format N                archive version 0 to 4 (default 3); version 0 stores every entry
@@ -37,6 +41,7 @@ Options:
   --name TEXT               the archive's own name (versions 2 to 4, at most 255 bytes)
   -C DIR, --directory DIR   take PATHs, and name entries, relative to DIR
   --force                   replace OUT when it exists
+  -j N, --jobs N            compress with N threads, 1 to 32 (default: one per processor)
   --raw                     take TEXT as Shift-JIS bytes
   --                        ends the options
 )";
@@ -53,6 +58,7 @@ WriterSettings settingsFrom(const Console& console, const ParsedArguments& argum
         settings.version = static_cast<uint32_t>((*format)[0] - '0');
     }
     settings.compress = !arguments.has("store");
+    settings.threads = threadsWanted(arguments, "create");
     if (const std::string* name = arguments.value("name")) {
         if (settings.version < 2) throw usage("--name needs --format 2, 3 or 4");
         settings.archiveName = console.text(*name, "--name");
@@ -110,14 +116,15 @@ int run(Console& console, const ParsedArguments& arguments) {
 
 const Command kCreateCommand = {"create",
                                 "create -o OUT [--format N] [--store] [--name TEXT] [-C DIR]\n"
-                                "        [--force] PATH...       build an archive",
+                                "        [--force] [-j N] PATH...  build an archive",
                                 kHelp,
                                 {{"output", 'o', true},
                                  {"format", 0, true},
                                  {"store", 0, false},
                                  {"name", 0, true},
                                  {"directory", 'C', true},
-                                 {"force", 0, false}},
+                                 {"force", 0, false},
+                                 kJobsOption},
                                 run};
 
 } // namespace pak

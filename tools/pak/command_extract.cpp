@@ -20,7 +20,7 @@ namespace pak {
 
 namespace {
 
-constexpr char kHelp[] = R"(Usage: pak extract [-C DIR] [--raw] [--] ARCHIVE [NAME...]
+constexpr char kHelp[] = R"(Usage: pak extract [-C DIR] [-j N] [--raw] [--] ARCHIVE [NAME...]
 
 Writes the entries of ARCHIVE as files below DIR (the current directory unless told
 otherwise), each at the path its name gives, backslashes becoming directory separators; the
@@ -34,11 +34,15 @@ names with a drive or a colon, and names with a ".." component. Nothing is writt
 symbolic link that exists below DIR either. The other entries are still written, and the run
 ends with exit code 3.
 
+Entries are read and inflated on every processor, ahead of the files being written, with a
+bounded amount of data in between whatever the size of the entries.
+
 On a terminal, a progress bar (entries and bytes) is drawn on standard error; otherwise only
 problems are reported.
 
 Options:
   -C DIR, --directory DIR   write below DIR (created when missing)
+  -j N, --jobs N            inflate with N threads, 1 to 32 (default: one per processor)
   --raw                     take the NAMEs as Shift-JIS bytes
   --                        ends the options
 )";
@@ -46,10 +50,85 @@ Options:
 struct Selected {
     std::string name;
     StoredEntry stored;
+    EntryPath place;
+};
+
+// Writes the entries that readEach delivers, each as a temporary file renamed into place when
+// complete, and reports every entry that cannot be written in the order of the selection: the
+// refused names, which are never read, among the others.
+class Extraction : public EntryReader::Receiver {
+  public:
+    Extraction(Console& console, const std::string& path, OutputTree& tree,
+               const std::vector<Selected>& selected, ProgressBar& bar)
+        : console_(console), path_(path), tree_(tree), selected_(selected), bar_(bar) {}
+
+    // The selection's index of each entry read.
+    std::vector<std::size_t> itemOf;
+    int status = kSuccess;
+
+    bool begin(std::size_t index) override {
+        std::size_t item = itemOf[index];
+        passRefusedBefore(item);
+        const Selected& chosen = selected_[item];
+        try {
+            OutputTree::Place target = tree_.prepare(chosen.place.components);
+            file_.emplace(target.directory, target.path);
+            name_ = target.name;
+            return true;
+        } catch (const Failure& failure) {
+            report(chosen, failure);
+            bar_.advance(chosen.stored.dataSize());
+            return false;
+        }
+    }
+    void receive(const unsigned char* data, std::size_t size) override { file_->write(data, size); }
+    void end(std::size_t index, const Failure* failure) override {
+        const Selected& chosen = selected_[itemOf[index]];
+        try {
+            if (failure != nullptr) throw *failure;
+            file_->moveTo(name_, true);
+        } catch (const Failure& problem) {
+            report(chosen, problem);
+        }
+        file_.reset(); // removes the file unless it was moved into place
+        bar_.advance(chosen.stored.dataSize());
+    }
+
+    // Reports the refused names among the selection's items before item.
+    void passRefusedBefore(std::size_t item) {
+        for (; next_ < item; ++next_) {
+            const Selected& refused = selected_[next_];
+            report(refused,
+                   Failure(kCorrupt, "refused, nothing written: " + refused.place.refusal));
+            bar_.advance(refused.stored.dataSize());
+        }
+        next_ = item + 1;
+    }
+
+    void reportProblem(const std::string& message) {
+        bar_.clear();
+        console_.error(message);
+        status = kCorrupt;
+    }
+
+  private:
+    void report(const Selected& chosen, const Failure& failure) {
+        reportProblem(path_ + ": " + chosen.name + ": " + failure.message);
+    }
+
+    Console& console_;
+    const std::string& path_;
+    OutputTree& tree_;
+    const std::vector<Selected>& selected_;
+    ProgressBar& bar_;
+    std::size_t next_ = 0; // the selection's next item not yet passed
+    std::optional<TemporaryFile> file_;
+    std::string name_; // file_'s name once in place
 };
 
 int run(Console& console, const ParsedArguments& arguments) {
     requireOperands(arguments, 1, static_cast<std::size_t>(-1), "extract", "ARCHIVE");
+    unsigned threads = threadsWanted(arguments, "extract");
     std::string path = console.path(arguments.operands[0], "ARCHIVE");
     const std::string* directory = arguments.value("directory");
     std::string root = directory != nullptr ? console.path(*directory, "DIR") : std::string();
@@ -81,41 +160,27 @@ int run(Console& console, const ParsedArguments& arguments) {
                 take = true;
             }
             if (!take) continue;
-            selected.push_back({name, stored});
+            selected.push_back({name, stored, entryPath(name)});
             totalBytes += stored.dataSize();
         }
     } catch (const Failure& failure) {
         broken = failure; // the entries before the break are still written
     }
 
-    int status = kSuccess;
     OutputTree tree(root);
-    EntryReader reader(archive);
     ProgressBar bar(platform::isTerminal(stderr) ? stderr : nullptr, selected.size(), totalBytes);
-    auto report = [&](const std::string& message) {
-        bar.clear();
-        console.error(message);
-        status = kCorrupt;
-    };
-    for (const Selected& item : selected) {
-        EntryPath place = entryPath(item.name);
-        if (!place.refusal.empty()) {
-            report(path + ": " + item.name + ": refused, nothing written: " + place.refusal);
-        } else {
-            try {
-                OutputTree::Place target = tree.prepare(place.components);
-                TemporaryFile file(target.directory, target.path);
-                reader.read(item.stored, [&file](const unsigned char* data, std::size_t size) {
-                    file.write(data, size);
-                });
-                file.moveTo(target.name, true);
-            } catch (const Failure& failure) {
-                report(path + ": " + item.name + ": " + failure.message);
-            }
-        }
-        bar.advance(item.stored.dataSize());
+    Extraction extraction(console, path, tree, selected, bar);
+    std::vector<StoredEntry> toRead;
+    for (std::size_t i = 0; i < selected.size(); ++i) {
+        if (!selected[i].place.refusal.empty()) continue;
+        toRead.push_back(selected[i].stored);
+        extraction.itemOf.push_back(i);
     }
-    if (broken) report(broken->message);
+    EntryReader reader(archive);
+    reader.readEach(toRead, extraction, threads);
+    extraction.passRefusedBefore(selected.size());
+    if (broken) extraction.reportProblem(broken->message);
+    int status = extraction.status;
     for (std::size_t i = 0; i < wanted.size(); ++i) {
         if (matched[i]) continue;
         bar.clear();
@@ -128,10 +193,10 @@ int run(Console& console, const ParsedArguments& arguments) {
 } // namespace
 
 const Command kExtractCommand = {"extract",
-                                 "extract [-C DIR] ARCHIVE [NAME...]\n"
+                                 "extract [-C DIR] [-j N] ARCHIVE [NAME...]\n"
                                  "                                write entries out as files",
                                  kHelp,
-                                 {{"directory", 'C', true}},
+                                 {{"directory", 'C', true}, kJobsOption},
                                  run};
 
 } // namespace pak

@@ -5,7 +5,6 @@
 #include "tools/pak/failure.h"
 #include "tools/pak/json_text.h"
 
-#include <cstdio>
 #include <optional>
 #include <string>
 
@@ -32,13 +31,26 @@ Options:
 A directory that breaks off is reported after the records before it, with exit code 3.
 )";
 
-// The columns before the name.
+// n right-aligned in 10 columns and a space (32-bit numbers have at most 10 digits). Written
+// out by hand: a formatter costs more than the rest of a line together.
+void appendColumn(std::string& out, uint32_t n) {
+    char digits[11] = "          ";
+    int at = 9;
+    do {
+        digits[at--] = static_cast<char>('0' + n % 10);
+        n /= 10;
+    } while (n > 0);
+    digits[10] = ' ';
+    out.append(digits, sizeof digits);
+}
+
+// The columns before the name: "%10u %10u %c %10u ".
 std::string columns(const StoredEntry& stored) {
-    char text[64];
-    std::snprintf(text, sizeof text, "%10lu %10lu %c %10lu ",
-                  static_cast<unsigned long>(stored.dataSize()),
-                  static_cast<unsigned long>(stored.storedSize()), stored.compressed ? 'z' : '-',
-                  static_cast<unsigned long>(stored.dataStart));
+    std::string text;
+    appendColumn(text, stored.dataSize());
+    appendColumn(text, stored.storedSize());
+    text += stored.compressed ? "z " : "- ";
+    appendColumn(text, stored.dataStart);
     return text;
 }
 

@@ -35,4 +35,10 @@ const char* mountUnavailable();
 void requireOperands(const ParsedArguments& arguments, std::size_t least, std::size_t most,
                      const char* command, const char* what);
 
+// The option -j N, --jobs N of the commands that work on several threads.
+extern const OptionDefinition kJobsOption;
+// The threads it asks for: N, or one per processor. Throws Failure (kUsage) naming command
+// when N is not a number from 1 to 32.
+unsigned threadsWanted(const ParsedArguments& arguments, const char* command);
+
 } // namespace pak

@@ -52,11 +52,15 @@ std::string Console::text(const std::string& argument, const char* what) const {
 }
 
 std::string Console::printable(const std::string& text, bool keepControls) {
-    // Most texts are plain: one conversion of the whole tells.
-    bool controls = false;
-    if (!keepControls)
-        for (char c : text)
-            controls = controls || isControl(static_cast<unsigned char>(c));
+    // Most texts are plain: ASCII without controls is printable as it is, and for the others one
+    // conversion of the whole tells.
+    bool controls = false, ascii = true;
+    for (char c : text) {
+        auto byte = static_cast<unsigned char>(c);
+        controls = controls || (!keepControls && isControl(byte));
+        ascii = ascii && byte != 0 && byte < 0x80;
+    }
+    if (ascii && !controls) return text;
     if (!controls && text.find('\0') == std::string::npos) {
         std::string whole(text.size() * 3 + 1, '\0');
         if (text.empty() || platform::cp932ToUtf8(text.c_str(), &whole[0], whole.size()) >= 0)
@@ -88,22 +92,37 @@ std::string Console::printable(const std::string& text, bool keepControls) {
     return out;
 }
 
-void Console::print(const std::string& text, bool keepControls) const {
-    bool written;
-    if (raw_) {
-        written = std::fwrite(text.data(), 1, text.size(), stdout) == text.size();
-    } else {
-        std::string shown = printable(text, keepControls);
-        written = platform::writeText(stdout, shown.data(), shown.size());
-    }
-    if (!written) outputFailed_ = true;
+namespace {
+constexpr std::size_t kBlock = 64 * 1024;
+} // namespace
+
+void Console::gather(const std::string& text) const {
+    gathered_ += text;
+    if (gathered_.size() >= kBlock) flush();
 }
 
-void Console::printAscii(const std::string& text) const {
+void Console::flush() const {
+    if (gathered_.empty()) return;
+    // Printable text always converts, so a failure here is the output's own.
+    if (!platform::writeText(stdout, gathered_.data(), gathered_.size())) outputFailed_ = true;
+    gathered_.clear();
+}
+
+void Console::print(const std::string& text, bool keepControls) const {
+    if (!raw_) {
+        gather(printable(text, keepControls));
+        return;
+    }
+    flush();
     if (std::fwrite(text.data(), 1, text.size(), stdout) != text.size()) outputFailed_ = true;
 }
 
+void Console::printAscii(const std::string& text) const {
+    gather(text); // ASCII is printable system text as it is
+}
+
 void Console::error(const std::string& message) const {
+    flush();
     std::fflush(stdout); // what came before the problem is seen before it
     std::string line = "pak: " + printable(message) + "\n";
     if (!platform::writeText(stderr, line.data(), line.size()))
@@ -112,6 +131,7 @@ void Console::error(const std::string& message) const {
 }
 
 bool Console::outputFailed() const {
+    flush();
     return outputFailed_ || std::fflush(stdout) != 0 || std::ferror(stdout) != 0;
 }
 

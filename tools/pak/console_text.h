@@ -33,12 +33,18 @@ class Console {
     // Writes system text to standard output: with --raw its bytes unchanged, otherwise in its
     // printable form (see printable) converted for the terminal. keepControls leaves control
     // characters alone (for settings values, which may hold tabs and line feeds).
+    //
+    // Output is gathered and written in blocks of about 64 KiB (a listing of many entries is
+    // then a few large writes, not three per line), and before anything goes to standard error,
+    // at flush, and at outputFailed.
     void print(const std::string& text, bool keepControls = false) const;
     // Writes ASCII to standard output as it is.
     void printAscii(const std::string& text) const;
     // Writes "pak: " and the printable form of a one-line system-text message to standard
     // error.
     void error(const std::string& message) const;
+    // Writes what standard output has gathered.
+    void flush() const;
 
     // Whether everything written to standard output got there; checked once at the end.
     bool outputFailed() const;
@@ -49,7 +55,11 @@ class Console {
     static std::string printable(const std::string& text, bool keepControls = false);
 
   private:
+    // Adds converted text to what is gathered, writing it when there is enough.
+    void gather(const std::string& text) const;
+
     bool raw_;
+    mutable std::string gathered_; // printable system text not yet written
     mutable bool outputFailed_ = false;
 };
 

@@ -6,6 +6,7 @@
 #include "tools/pak/commands.h"
 #include "tools/pak/console_text.h"
 #include "tools/pak/failure.h"
+#include "tools/pak/ordered_jobs.h"
 #include "zk_version.h"
 
 #include <exception>
@@ -97,6 +98,25 @@ void requireOperands(const ParsedArguments& arguments, std::size_t least, std::s
                               " --help)");
 }
 
+const OptionDefinition kJobsOption = {"jobs", 'j', true};
+
+unsigned threadsWanted(const ParsedArguments& arguments, const char* command) {
+    const std::string* jobs = arguments.value("jobs");
+    if (jobs == nullptr) return defaultThreadCount();
+    unsigned n = 0;
+    for (char c : *jobs) {
+        if (c < '0' || c > '9' || n > 32) {
+            n = 0;
+            break;
+        }
+        n = n * 10 + static_cast<unsigned>(c - '0');
+    }
+    if (n < 1 || n > 32)
+        throw Failure(kUsage, std::string(command) + ": --jobs takes a number from 1 to 32 (see " +
+                                  "pak " + command + " --help)");
+    return n;
+}
+
 int runPak(const std::vector<std::string>& arguments) {
     Console console;
     int status;
@@ -129,6 +149,7 @@ int runPak(const std::vector<std::string>& arguments) {
 }
 
 int runPakCommandLine(int argc, char** argv) {
+    platform::setUpStandardOutput();
     std::vector<std::string> arguments;
     if (!platform::commandLineArguments(argc, argv, arguments)) {
         Console().error("argument " + std::to_string(arguments.size() + 1) +

@@ -2,8 +2,13 @@
 // The layout it writes is described at the top of pak_writer.cpp.
 #pragma once
 
+#include "tools/pak/failure.h"
+
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <deque>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -13,6 +18,7 @@ struct WriterSettings {
     uint32_t version = 3;    // 0 to 4
     bool compress = true;    // store entries as zlib streams (never in version 0)
     std::string archiveName; // system text, at most 255 bytes; versions 2 to 4 only
+    unsigned threads = 1;    // threads that compress; the archive's bytes do not depend on it
 };
 
 class PakWriter {
@@ -21,13 +27,17 @@ class PakWriter {
     // until finish (the directory, which comes first in the archive, needs every entry's
     // stored size). It stays the caller's. outName: the archive being made, for messages.
     PakWriter(const WriterSettings& settings, std::FILE* spill, std::string outName);
+    ~PakWriter();
     PakWriter(const PakWriter&) = delete;
     PakWriter& operator=(const PakWriter&) = delete;
 
-    // Adds an entry named name (system text) holding the bytes of source, read to its end.
-    // Throws Failure (kCorrupt) naming sourceName when the source cannot be read, the spill
-    // file written (naming the archive too), or when the archive would outgrow the 2 GiB that
-    // its readers can address.
+    // Adds an entry named name (system text) holding the bytes of source, read to its end
+    // before this returns (the source may be closed then); its compression may still be under
+    // way on other threads. Throws Failure (kCorrupt) naming sourceName when the source cannot
+    // be read, or naming the source of an earlier entry whose data cannot be compressed or
+    // written to the spill file (naming the archive too), or that would make the archive outgrow
+    // the 2 GiB its readers can address. Failures come in the order of the entries, whatever
+    // the number of threads.
     void add(const std::string& name, std::FILE* source, const std::string& sourceName);
 
     // Writes the whole archive to out: header, directory, data area. Throws Failure (kCorrupt)
@@ -37,14 +47,40 @@ class PakWriter {
     // The greatest archive size written: the game reads archives through the C runtime's
     // 32-bit signed file offsets.
     static constexpr uint64_t kMaximumArchiveSize = 0x7FFFFFFF;
+    // Entries up to this size are compressed whole, each by one thread; larger ones in blocks
+    // of kBlockSize that all threads share (block_deflater.h).
+    static constexpr std::size_t kWholeEntryLimit = 8u << 20;
+    static constexpr std::size_t kBlockSize = 1u << 20;
 
   private:
     struct Record {
         std::string name;
-        uint32_t offset = 0; // within the data area
-        uint32_t size = 0;   // bytes of the entry's data
-        uint32_t stored = 0; // bytes in the data area: the packed size, or size
+        uint32_t offset = 0;   // within the data area
+        uint32_t size = 0;     // bytes of the entry's data
+        uint32_t stored = 0;   // bytes in the data area: the packed size, or size
+        std::string source;    // where it came from, for messages
+        uint32_t checksum = 1; // Adler-32 so far, of an entry compressed in blocks
     };
+    struct Input;  // bytes read from a source, shared by the blocks cut from them
+    struct Packed; // what one job made
+    struct Job;    // what a job given and not yet written is a part of
+    class Compression;
+
+    void addPlain(Record& record, std::FILE* source);
+    void addCompressed(std::size_t record, std::FILE* source);
+    std::shared_ptr<Input> copyOfStaging(std::size_t size) const;
+    // Reads up to count bytes; throws (after the entries before) when the source fails.
+    std::size_t readSource(std::FILE* source, unsigned char* buffer, std::size_t count,
+                           const Record& record);
+    void giveWhole(std::size_t record, std::shared_ptr<Input> input);
+    void giveBlock(std::size_t record, std::shared_ptr<Input> input, std::size_t offset,
+                   std::size_t size, std::shared_ptr<Input> before, bool first, bool last);
+    void give(const Job& job, std::size_t inputSize);
+    // Writes the oldest job's bytes to the spill file, once it is done.
+    void writeOldest();
+    // Writes every job given so far; then throws failure.
+    [[noreturn]] void failAfterEarlierEntries(const Failure& failure);
+    void appendData(Record& record, const unsigned char* data, std::size_t size);
 
     std::string directoryRecords(uint32_t dataStart) const;
     void copySpill(std::FILE* out);
@@ -53,7 +89,9 @@ class PakWriter {
     std::FILE* spill_;
     std::string outName_;
     std::vector<Record> records_;
-    uint64_t dataSize_ = 0;
+    uint64_t dataSize_ = 0;              // bytes written to the spill file
+    std::vector<unsigned char> staging_; // where the sources of compressed entries are read
+    std::unique_ptr<Compression> compression_;
 };
 
 } // namespace pak

@@ -5,6 +5,7 @@
 #include "tools/pak/failure.h"
 #include "tools/pak/system_path.h"
 
+#include <atomic>
 #include <random>
 
 namespace pak {
@@ -36,10 +37,11 @@ platform::Directory TemporaryFile::directoryFor(const std::string& directory,
 
 TemporaryFile::TemporaryFile(const platform::Directory& directory, const std::string& purpose)
     : directory_(directory), purpose_(purpose) {
-    // A random start makes a clash with leftovers of an earlier run unlikely; exclusive
-    // creation makes it harmless.
-    std::random_device seed;
-    uint32_t start = seed() % 1000000u;
+    // A random start, drawn once per run (asking the system for randomness costs as much as
+    // making a small file), makes a clash with leftovers of an earlier run unlikely; the names
+    // of one run count on from there. Exclusive creation makes a clash harmless.
+    static std::atomic<uint32_t> counter{std::random_device()() % 1000000u};
+    uint32_t start = counter.fetch_add(1);
     for (uint32_t attempt = 0; attempt < 100; ++attempt) {
         std::string candidate = ".pak-" + std::to_string(start + attempt) + ".tmp";
         stream_ = directory_.createFile(candidate.c_str());
