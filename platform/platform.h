@@ -234,6 +234,11 @@ bool hostToSystemText(const char* text, std::string& out);
 // ('/' on POSIX; on Windows, which takes both, '/' as well). False as for hostToSystemText.
 bool hostToSystemPath(const char* path, std::string& out);
 
+// A system path as people on this host write paths, for messages: on POSIX every backslash
+// that separates components becomes '/' (a trail byte 0x5C stays what it is); on Windows the
+// path unchanged. Still system text, for writeText.
+std::string shownPath(const std::string& path);
+
 // Writes length bytes of system text to stream (standard output or standard error) for a person
 // to read: POSIX converts it to UTF-8; Windows writes it to a console through the console's
 // UTF-16 interface and to anything else (a file, a pipe) as it is. False when the text is not

@@ -67,6 +67,7 @@ void setErrorFromErrno() {
 
 using posix::findPath;
 using posix::systemPath;
+using posix::withSlashes;
 
 } // namespace
 
@@ -331,6 +332,10 @@ bool hostToSystemText(const char* text, std::string& out) {
 
 bool hostToSystemPath(const char* path, std::string& out) {
     return systemPath(path, out);
+}
+
+std::string shownPath(const std::string& path) {
+    return withSlashes(path.c_str());
 }
 
 bool writeText(std::FILE* stream, const char* text, std::size_t length) {

@@ -224,6 +224,10 @@ bool hostToSystemPath(const char* path, std::string& out) {
     return true;
 }
 
+std::string shownPath(const std::string& path) {
+    return path;
+}
+
 namespace {
 
 // The console behind stream, or null when stream goes to a file, a pipe or the NUL device.

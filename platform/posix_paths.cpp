@@ -55,7 +55,7 @@ void resolveCase(std::string& host) {
 
 } // namespace
 
-bool hostPath(const char* path, std::string& out) {
+std::string withSlashes(const char* path) {
     std::string slashed;
     for (const char* p = path; *p != '\0'; p = cp932::next(p)) {
         if (cp932::characterLength(p) == 2)
@@ -63,6 +63,11 @@ bool hostPath(const char* path, std::string& out) {
         else
             slashed += (*p == '\\') ? '/' : *p;
     }
+    return slashed;
+}
+
+bool hostPath(const char* path, std::string& out) {
+    std::string slashed = withSlashes(path);
     if (!cp932::toUtf8(slashed.data(), slashed.size(), out, true)) {
         setLastError(123); // ERROR_INVALID_NAME
         return false;

@@ -6,6 +6,10 @@
 
 namespace platform::posix {
 
+// The system path with '/' for each backslash that separates components (never for a trail
+// byte 0x5C): still code page 932.
+std::string withSlashes(const char* path);
+
 // The host path for a system path, converted only: for a name that is to be taken exactly as
 // it is (a name inside a directory held open, which findPath cannot see). False, with the last
 // error set to 123 (ERROR_INVALID_NAME), when the path cannot be converted.

@@ -59,6 +59,12 @@ TEST(PlatformFiles, NamesWithBackslashTrailBytesAreOneComponent) {
     EXPECT_EQ(search(sub + "\\*"), std::set<std::string>{kSo + ".txt"});
     EXPECT_EQ(search(dir / "*", true), std::set<std::string>{kHyou});
     EXPECT_EQ(testing_support::readFile(file), "abc");
+    // Messages show the path with the host's separators; the trail bytes stay.
+#ifdef _WIN32
+    EXPECT_EQ(platform::shownPath(kHyou + "\\" + kSo), kHyou + "\\" + kSo);
+#else
+    EXPECT_EQ(platform::shownPath(kHyou + "\\" + kSo), kHyou + "/" + kSo);
+#endif
 }
 
 TEST(PlatformFiles, MissingPathsAndDirectoriesAsStreams) {

@@ -9,15 +9,15 @@
 
 namespace pak {
 
-ArchiveFile::ArchiveFile(const std::string& path) : path_(path) {
+ArchiveFile::ArchiveFile(const std::string& path) : path_(path), shown_(platform::shownPath(path)) {
     uint32_t attributes = platform::fileAttributes(path.c_str());
     if (attributes == platform::kInvalidAttributes)
-        throw Failure(kNotFound, path + ": no such file");
+        throw Failure(kNotFound, shown_ + ": no such file");
     if (attributes & platform::kDirectoryAttribute)
-        throw Failure(kCorrupt, path + ": is a directory, not an archive");
+        throw Failure(kCorrupt, shown_ + ": is a directory, not an archive");
     std::FILE* stream = platform::openStream(path.c_str(), "rb");
     if (stream == nullptr)
-        throw Failure(kCorrupt, path + ": cannot be opened (system error " +
+        throw Failure(kCorrupt, shown_ + ": cannot be opened (system error " +
                                     std::to_string(platform::lastError()) + ")");
     // Disk mode, as the lookup has an archive before it scans it.
     file_.stream = stream;
@@ -28,10 +28,10 @@ ArchiveFile::ArchiveFile(const std::string& path) : path_(path) {
     directory_ = std::make_unique<PakDirectory>(file_);
     const PakHeader& header = directory_->header();
     if (!directory_->headerComplete())
-        throw Failure(kCorrupt, path + ": not a pak archive: the file (" + std::to_string(size()) +
-                                    " bytes) ends inside the header");
+        throw Failure(kCorrupt, shown_ + ": not a pak archive: the file (" +
+                                    std::to_string(size()) + " bytes) ends inside the header");
     if (header.version > 4)
-        throw Failure(kCorrupt, path + ": not a pak archive: unknown version " +
+        throw Failure(kCorrupt, shown_ + ": not a pak archive: unknown version " +
                                     std::to_string(header.version));
 }
 
@@ -41,16 +41,16 @@ void ArchiveFile::readDirectory() {
     try {
         ready = directory_->readDirectory();
     } catch (const ZKErrorException&) {
-        throw Failure(kCorrupt, path_ + ": the directory (" +
+        throw Failure(kCorrupt, shown_ + ": the directory (" +
                                     std::to_string(header.packedDirectorySize) +
                                     " bytes packed) does not inflate to its declared " +
                                     std::to_string(header.directorySize) + " bytes");
     } catch (uint32_t) {
-        throw Failure(kCorrupt, path_ + ": not enough memory for the directory (" +
+        throw Failure(kCorrupt, shown_ + ": not enough memory for the directory (" +
                                     std::to_string(header.directorySize) + " bytes)");
     }
     if (!ready)
-        throw Failure(kCorrupt, path_ + ": the directory's sizes (" +
+        throw Failure(kCorrupt, shown_ + ": the directory's sizes (" +
                                     std::to_string(header.packedDirectorySize) + " bytes packed, " +
                                     std::to_string(header.directorySize) +
                                     " inflated) do not fit the file (" + std::to_string(size()) +
@@ -60,7 +60,7 @@ void ArchiveFile::readDirectory() {
 bool ArchiveFile::next(PakEntry& entry, StoredEntry& stored) {
     if (directory_->next(entry, stored)) return true;
     if (directory_->broken())
-        throw Failure(kCorrupt, path_ + ": record " +
+        throw Failure(kCorrupt, shown_ + ": record " +
                                     std::to_string(directory_->recordsRead() + 1) + " of " +
                                     std::to_string(directory_->header().entryCount) +
                                     " is cut short or its name length cannot be right");

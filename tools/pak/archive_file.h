@@ -23,6 +23,8 @@ class ArchiveFile {
     ArchiveFile& operator=(const ArchiveFile&) = delete;
 
     const std::string& path() const { return path_; }
+    // The path as messages show it (platform::shownPath).
+    const std::string& shownPath() const { return shown_; }
     const PakHeader& header() const { return directory_->header(); }
     uint64_t size() const { return directory_->archiveSize(); }
     VirtualFile& file() { return file_; }
@@ -37,6 +39,7 @@ class ArchiveFile {
 
   private:
     std::string path_;
+    std::string shown_;
     VirtualFile file_;
     std::unique_ptr<PakDirectory> directory_;
 };

@@ -81,8 +81,9 @@ int run(Console& console, const ParsedArguments& arguments) {
     uint32_t attributes = platform::fileAttributes(out.c_str());
     bool outExists = attributes != platform::kInvalidAttributes;
     if (outExists && (attributes & platform::kDirectoryAttribute))
-        throw Failure(kUsage, out + ": is a directory");
-    if (outExists && !force) throw Failure(kUsage, out + ": exists already (--force replaces it)");
+        throw Failure(kUsage, platform::shownPath(out) + ": is a directory");
+    if (outExists && !force)
+        throw Failure(kUsage, platform::shownPath(out) + ": exists already (--force replaces it)");
     std::string outName = fileNameOf(out);
     if (outName.empty()) throw usage("OUT ends in a separator, so it names no file");
 
@@ -103,7 +104,8 @@ int run(Console& console, const ParsedArguments& arguments) {
         if (outExists && platform::sameFile(file.path.c_str(), out.c_str())) continue;
         FileHandle source(platform::openStream(file.path.c_str(), "rb"));
         if (!source)
-            throw Failure(kCorrupt, file.path + ": cannot be read (system error " +
+            throw Failure(kCorrupt, platform::shownPath(file.path) +
+                                        ": cannot be read (system error " +
                                         std::to_string(platform::lastError()) + ")");
         writer.add(file.name, source.get(), file.path);
     }

@@ -169,7 +169,7 @@ int run(Console& console, const ParsedArguments& arguments) {
 
     OutputTree tree(root);
     ProgressBar bar(platform::isTerminal(stderr) ? stderr : nullptr, selected.size(), totalBytes);
-    Extraction extraction(console, path, tree, selected, bar);
+    Extraction extraction(console, archive.shownPath(), tree, selected, bar);
     std::vector<StoredEntry> toRead;
     for (std::size_t i = 0; i < selected.size(); ++i) {
         if (!selected[i].place.refusal.empty()) continue;
@@ -184,7 +184,7 @@ int run(Console& console, const ParsedArguments& arguments) {
     for (std::size_t i = 0; i < wanted.size(); ++i) {
         if (matched[i]) continue;
         bar.clear();
-        console.error(path + ": no entry matches " + given[i]);
+        console.error(archive.shownPath() + ": no entry matches " + given[i]);
         if (status == kSuccess) status = kNotFound;
     }
     return status;

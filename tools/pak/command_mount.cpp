@@ -108,7 +108,7 @@ int run(Console& console, const ParsedArguments& arguments) {
     if (mountPoint.empty() || source.empty())
         throw Failure(kCorrupt, "the current directory cannot be found (system error " +
                                     std::to_string(platform::lastError()) + ")");
-    checkMountPoint(mountPoint, given);
+    checkMountPoint(mountPoint, platform::shownPath(given));
 
     MountIndex index =
         archive != nullptr ? MountIndex::ofArchive(source) : MountIndex::ofGameDirectory(source);
@@ -127,7 +127,7 @@ int run(Console& console, const ParsedArguments& arguments) {
     case platform::ServeResult::kUnsupported:
         throw Failure(kUsage, "mount: " + problem);
     default:
-        throw Failure(kCorrupt, given + ": cannot be mounted: " + problem);
+        throw Failure(kCorrupt, platform::shownPath(given) + ": cannot be mounted: " + problem);
     }
 }
 

@@ -1,4 +1,5 @@
 // pak verify ARCHIVE...: reads every entry of every archive and reports what is wrong.
+#include "platform/platform.h"
 #include "tools/pak/archive_file.h"
 #include "tools/pak/commands.h"
 #include "tools/pak/console_text.h"
@@ -78,7 +79,7 @@ int verifyArchive(Console& console, const std::string& path, unsigned threads, T
         }
         tally.entries = static_cast<uint32_t>(entries.size());
         EntryReader reader(archive);
-        ProblemReport report(console, path, names, tally);
+        ProblemReport report(console, archive.shownPath(), names, tally);
         reader.readEach(entries, report, threads, false);
         if (broken) {
             console.error(broken->message);
@@ -102,7 +103,7 @@ int run(Console& console, const ParsedArguments& arguments) {
         int result = verifyArchive(console, path, threads, tally);
         if (result > status) status = result;
         if (result == kNotFound) continue;
-        console.print(path + ": " + std::to_string(tally.entries) +
+        console.print(platform::shownPath(path) + ": " + std::to_string(tally.entries) +
                       (tally.entries == 1 ? " entry, " : " entries, ") +
                       std::to_string(tally.problems) +
                       (tally.problems == 1 ? " problem" : " problems"));

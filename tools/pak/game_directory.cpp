@@ -16,7 +16,7 @@ std::string enterGameDirectory(const Console& console, const ParsedArguments& ar
     if (directory == nullptr) return "the current directory";
     std::string path = console.path(*directory, "DIR");
     if (path.empty() || !platform::changeDirectory(path.c_str()))
-        throw Failure(kNotFound, path + ": no such directory");
+        throw Failure(kNotFound, platform::shownPath(path) + ": no such directory");
     return path;
 }
 
@@ -30,15 +30,15 @@ void openInGameDirectory(VirtualFile& file, const std::string& name, const std::
         std::string entry = file.name.isEmpty() ? std::string() : std::string(file.name.data);
         std::string reason = error.message.data != nullptr ? error.message.data : "";
         if (!archive.empty() && !entry.empty() && entry != archive)
-            throw Failure(kCorrupt, entry + " in " + archive + ": the entry cannot be inflated (" +
-                                        reason + ")");
+            throw Failure(kCorrupt, entry + " in " + platform::shownPath(archive) +
+                                        ": the entry cannot be inflated (" + reason + ")");
         if (!archive.empty())
-            throw Failure(kCorrupt, name + ": the directory of " + archive +
+            throw Failure(kCorrupt, name + ": the directory of " + platform::shownPath(archive) +
                                         " cannot be inflated (" + reason + ")");
         throw Failure(kCorrupt, name + ": " + reason);
     }
     throw Failure(kNotFound, name + ": not found: no such file, and no entry of that name in " +
-                                 "the archives of " + place);
+                                 "the archives of " + platform::shownPath(place));
 }
 
 } // namespace pak

@@ -229,7 +229,7 @@ platform::ServedTree::Status MountedGame::report(uint32_t node, const std::strin
         // A loose file's problem names its path already.
         const MountIndex::Node& found = index_.node(node);
         if (found.kind == MountIndex::Kind::kEntry)
-            console_.error(pathOf(node) + " in " + index_.archive(found).file->path() + ": " +
+            console_.error(pathOf(node) + " in " + index_.archive(found).file->shownPath() + ": " +
                            problem);
         else
             console_.error(problem);

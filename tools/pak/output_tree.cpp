@@ -23,8 +23,8 @@ bool isDirectory(uint32_t attributes) {
 }
 
 Failure linkRefused(const std::string& path) {
-    return Failure(kCorrupt,
-                   "refused: " + path + " is a symbolic link, which is never followed or replaced");
+    return Failure(kCorrupt, "refused: " + platform::shownPath(path) +
+                                 " is a symbolic link, which is never followed or replaced");
 }
 
 // The directory name inside parent (path is its whole path, for messages), created when it is
@@ -33,7 +33,8 @@ platform::Directory enter(const platform::Directory& parent, const std::string& 
                           const std::string& path) {
     if (parent.attributesOf(name.c_str()) == platform::kInvalidAttributes &&
         !parent.createChild(name.c_str()) && platform::lastError() != kAlreadyExists)
-        throw Failure(kCorrupt, path + ": cannot create the directory (system error " +
+        throw Failure(kCorrupt, platform::shownPath(path) +
+                                    ": cannot create the directory (system error " +
                                     std::to_string(platform::lastError()) + ")");
     platform::Directory child = parent.openChild(name.c_str());
     if (child.isOpen()) return child;
@@ -43,8 +44,10 @@ platform::Directory enter(const platform::Directory& parent, const std::string& 
     uint32_t attributes = parent.attributesOf(name.c_str());
     if (isLink(attributes)) throw linkRefused(path);
     if (attributes != platform::kInvalidAttributes && !isDirectory(attributes))
-        throw Failure(kCorrupt, "refused: " + path + " is a file, not a directory");
-    throw Failure(kCorrupt, path + ": cannot open the directory (system error " +
+        throw Failure(kCorrupt,
+                      "refused: " + platform::shownPath(path) + " is a file, not a directory");
+    throw Failure(kCorrupt, platform::shownPath(path) +
+                                ": cannot open the directory (system error " +
                                 std::to_string(error) + ")");
 }
 
@@ -55,7 +58,7 @@ OutputTree::OutputTree(const std::string& root) : root_(root) {
         createDirectories(root_.c_str());
     rootDirectory_ = platform::Directory::open(root_.empty() ? "." : root_.c_str());
     if (!rootDirectory_.isOpen())
-        throw Failure(kCorrupt, (root_.empty() ? std::string(".") : root_) +
+        throw Failure(kCorrupt, (root_.empty() ? std::string(".") : platform::shownPath(root_)) +
                                     ": is not a directory and cannot be made one");
 }
 
@@ -81,7 +84,8 @@ OutputTree::Place OutputTree::prepare(const std::vector<std::string>& components
     // would be replaced itself by the final rename, never followed.)
     uint32_t attributes = directory.attributesOf(name.c_str());
     if (isLink(attributes)) throw linkRefused(path);
-    if (isDirectory(attributes)) throw Failure(kCorrupt, "refused: " + path + " is a directory");
+    if (isDirectory(attributes))
+        throw Failure(kCorrupt, "refused: " + platform::shownPath(path) + " is a directory");
     return {directory, name, path};
 }
 

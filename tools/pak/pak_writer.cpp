@@ -116,7 +116,7 @@ class PakWriter::Compression {
 };
 
 PakWriter::PakWriter(const WriterSettings& settings, std::FILE* spill, std::string outName)
-    : settings_(settings), spill_(spill), outName_(std::move(outName)) {
+    : settings_(settings), spill_(spill), outName_(platform::shownPath(outName)) {
     if (settings_.version == 0) settings_.compress = false;
     if (settings_.compress) compression_ = std::make_unique<Compression>(settings_.threads);
 }
@@ -126,7 +126,7 @@ PakWriter::~PakWriter() = default;
 void PakWriter::add(const std::string& name, std::FILE* source, const std::string& sourceName) {
     Record record;
     record.name = name;
-    record.source = sourceName;
+    record.source = platform::shownPath(sourceName);
     records_.push_back(std::move(record));
     if (settings_.compress)
         addCompressed(records_.size() - 1, source);

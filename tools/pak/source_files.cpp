@@ -16,9 +16,10 @@ namespace {
 // A directory whose entries cannot all be read: its files would be missing from the archive
 // without a word, so the run stops.
 Failure unreadable(const std::string& directory) {
-    return Failure(kCorrupt, (directory.empty() ? std::string(".") : directory) +
-                                 ": cannot be read (system error " +
-                                 std::to_string(platform::lastError()) + ")");
+    return Failure(kCorrupt,
+                   (directory.empty() ? std::string(".") : platform::shownPath(directory)) +
+                       ": cannot be read (system error " + std::to_string(platform::lastError()) +
+                       ")");
 }
 
 void walk(const std::string& base, const std::string& relative, std::vector<SourceFile>& out) {
@@ -78,13 +79,14 @@ std::vector<SourceFile> collectSourceFiles(const std::string& base,
             relative = joinPath(relative, component);
         bool wholeBase = namesTheBase(operand);
         if (!parts.refusal.empty() && !wholeBase)
-            throw Failure(kUsage, operand + ": not a path below " +
-                                      (base.empty() ? std::string("the current directory") : base));
+            throw Failure(kUsage, platform::shownPath(operand) + ": not a path below " +
+                                      (base.empty() ? std::string("the current directory")
+                                                    : platform::shownPath(base)));
         std::string path =
             relative.empty() ? (base.empty() ? std::string(".") : base) : joinPath(base, relative);
         uint32_t attributes = platform::fileAttributes(path.c_str());
         if (attributes == platform::kInvalidAttributes)
-            throw Failure(kNotFound, path + ": no such file or directory");
+            throw Failure(kNotFound, platform::shownPath(path) + ": no such file or directory");
         if (attributes & platform::kDirectoryAttribute)
             walk(base, relative, files);
         else

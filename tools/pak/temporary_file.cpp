@@ -20,9 +20,10 @@ std::string systemError() {
 
 Failure cannotCreate(const std::string& purpose) {
     std::string directory = directoryOf(purpose);
-    return Failure(kCorrupt, purpose + ": cannot create a temporary file in " +
-                                 (directory.empty() ? std::string(".") : directory) + " (" +
-                                 systemError() + ")");
+    return Failure(kCorrupt,
+                   platform::shownPath(purpose) + ": cannot create a temporary file in " +
+                       (directory.empty() ? std::string(".") : platform::shownPath(directory)) +
+                       " (" + systemError() + ")");
 }
 
 } // namespace
@@ -61,17 +62,22 @@ TemporaryFile::~TemporaryFile() {
 
 void TemporaryFile::write(const void* data, std::size_t size) {
     if (size > 0 && platform::writeStream(stream_, data, size) != size)
-        throw Failure(kCorrupt, purpose_ + ": cannot be written (" + systemError() + ")");
+        throw Failure(kCorrupt, platform::shownPath(purpose_) + ": cannot be written (" +
+                                    systemError() + ")");
 }
 
 void TemporaryFile::moveTo(const std::string& name, bool replace) {
     bool flushed = platform::closeStream(stream_);
     stream_ = nullptr;
-    if (!flushed) throw Failure(kCorrupt, purpose_ + ": cannot be written (" + systemError() + ")");
+    if (!flushed)
+        throw Failure(kCorrupt, platform::shownPath(purpose_) + ": cannot be written (" +
+                                    systemError() + ")");
     if (!directory_.moveFile(name_.c_str(), name.c_str(), replace)) {
         if (!replace && platform::lastError() == kAlreadyExists)
-            throw Failure(kUsage, purpose_ + ": exists already (--force replaces it)");
-        throw Failure(kCorrupt, purpose_ + ": cannot be put in place (" + systemError() + ")");
+            throw Failure(kUsage,
+                          platform::shownPath(purpose_) + ": exists already (--force replaces it)");
+        throw Failure(kCorrupt, platform::shownPath(purpose_) + ": cannot be put in place (" +
+                                    systemError() + ")");
     }
     moved_ = true;
 }
