@@ -2,7 +2,9 @@
 // and extract do them: the input is the archive.
 //
 // Every outcome must be a Failure with its message, or entries that deliver exactly their
-// declared size; names are judged as extract judges them.
+// declared size; names are judged as extract judges them. The entries are then read again the
+// way extract reads them, on two threads ahead of the caller, which must come to the same
+// verdict for each.
 #include "fuzz/fuzz_support.h"
 #include "tools/pak/archive_file.h"
 #include "tools/pak/entry_path.h"
@@ -12,6 +14,29 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
+
+namespace {
+
+// What readEach delivers for each entry: its size, or UINT64_MAX when it failed.
+class Tally : public pak::EntryReader::Receiver {
+  public:
+    explicit Tally(std::size_t count) : delivered(count, 0) {}
+    bool begin(std::size_t index) override {
+        current_ = index;
+        return true;
+    }
+    void receive(const unsigned char*, std::size_t size) override { delivered[current_] += size; }
+    void end(std::size_t index, const pak::Failure* failure) override {
+        if (failure != nullptr) delivered[index] = UINT64_MAX;
+    }
+    std::vector<uint64_t> delivered;
+
+  private:
+    std::size_t current_ = 0;
+};
+
+} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     fuzzing::checkAllocations(fuzzing::archiveBound(size));
@@ -23,7 +48,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
         pak::EntryReader reader(archive);
         PakEntry entry;
         StoredEntry stored;
-        while (archive.next(entry, stored)) {
+        std::vector<StoredEntry> entries;
+        std::vector<uint64_t> verdicts;
+        // A directory that breaks off leaves the entries before the break to be read, as
+        // extract reads them.
+        for (;;) {
+            try {
+                if (!archive.next(entry, stored)) break;
+            } catch (const pak::Failure& failure) {
+                if (failure.message.empty()) fuzzing::finding("a failure without a message");
+                break;
+            }
+            entries.push_back(stored);
+            verdicts.push_back(UINT64_MAX);
             pak::EntryPath path = pak::entryPath(entry.name.data != nullptr ? entry.name.data : "");
             for (const std::string& component : path.components)
                 if (component.empty() || component == "." || component == "..")
@@ -41,7 +78,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
             }
             if (delivered != stored.dataSize())
                 fuzzing::finding("an entry read without failure delivers less than its size");
+            verdicts.back() = delivered;
         }
+        Tally tally(entries.size());
+        reader.readEach(entries, tally, 2);
+        if (tally.delivered != verdicts)
+            fuzzing::finding(
+                "reading ahead on threads comes to another verdict than reading alone");
     } catch (const pak::Failure& failure) {
         if (failure.message.empty()) fuzzing::finding("a failure without a message");
     }
