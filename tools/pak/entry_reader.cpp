@@ -149,11 +149,18 @@ void EntryReader::stream(const StoredEntry& stored, const Sink& sink) {
 }
 
 // The entries being read ahead: a window of them, each with the pieces of its data that its
-// worker has read and the caller not yet received.
+// worker has read and the caller not yet received. The window is wide (kWindowEntries), so that
+// archives of many small entries keep the workers busy without a hand-over per entry, and the
+// memory is bounded by bytes: workers wait while kReadAhead bytes wait for the caller, except
+// the worker of the entry the caller waits for, which may always hold up to kFirstSlot bytes
+// (so the caller is never left waiting on a worker that waits on the caller).
 struct EntryReader::Ahead {
+    static constexpr std::size_t kWindowEntries = 64;
+    static constexpr std::size_t kFirstSlot = 1u << 20;
+
     struct Slot {
         std::deque<std::vector<unsigned char>> pieces;
-        std::size_t bytes = 0; // in pieces
+        std::size_t bytes = 0; // held by pieces (their capacity)
         bool ended = false;    // its worker is done with it
         bool abandoned = false;
         std::optional<Failure> failure;
@@ -162,8 +169,7 @@ struct EntryReader::Ahead {
 
     Ahead(EntryReader& reader, const std::vector<StoredEntry>& entries, unsigned threads, bool keep)
         : reader(reader), entries(entries), keep(keep) {
-        window = threads + 2u;
-        slotLimit = kReadAhead / window;
+        window = kWindowEntries + threads;
         try {
             for (unsigned i = 0; i < threads; ++i)
                 workers.emplace_back([this] { work(); });
@@ -178,7 +184,8 @@ struct EntryReader::Ahead {
             std::lock_guard<std::mutex> lock(mutex);
             stopping = true;
         }
-        changed.notify_all();
+        room.notify_all();
+        progress.notify_all();
         for (std::thread& worker : workers)
             worker.join();
         workers.clear();
@@ -192,7 +199,7 @@ struct EntryReader::Ahead {
             std::size_t index;
             {
                 std::unique_lock<std::mutex> lock(mutex);
-                changed.wait(lock, [this] {
+                room.wait(lock, [this] {
                     return stopping || next == entries.size() || next < first + slots.size();
                 });
                 if (stopping || next == entries.size()) return;
@@ -200,7 +207,7 @@ struct EntryReader::Ahead {
                 Slot& mine = slot(index);
                 if (mine.abandoned) {
                     mine.ended = true;
-                    changed.notify_all();
+                    if (index == first) progress.notify_one();
                     continue;
                 }
             }
@@ -222,7 +229,7 @@ struct EntryReader::Ahead {
             mine.failure = std::move(failure);
             mine.error = error;
             mine.ended = true;
-            changed.notify_all();
+            if (index == first) progress.notify_one();
         }
     }
 
@@ -238,28 +245,43 @@ struct EntryReader::Ahead {
         }
         piece.assign(data, data + size);
         std::unique_lock<std::mutex> lock(mutex);
-        changed.wait(lock, [&] {
+        ++waitingForBudget;
+        room.wait(lock, [&] {
             Slot& mine = slot(index);
-            return stopping || mine.abandoned || mine.bytes < slotLimit;
+            return stopping || mine.abandoned || waiting < kReadAhead ||
+                   (index == first && mine.bytes < kFirstSlot);
         });
+        --waitingForBudget;
         Slot& mine = slot(index);
         if (stopping || mine.abandoned) throw Abandoned();
-        mine.bytes += size;
+        // Counted by capacity: a piece reused for less keeps the room it had.
+        mine.bytes += piece.capacity();
+        waiting += piece.capacity();
         mine.pieces.push_back(std::move(piece));
-        changed.notify_all();
+        if (index == first) progress.notify_one();
+    }
+
+    // Wakes the workers that wait for the budget, after it or the first entry changed.
+    void budgetChanged() {
+        if (waitingForBudget > 0) room.notify_all();
     }
 
     EntryReader& reader;
     const std::vector<StoredEntry>& entries;
     const bool keep;
-    std::size_t window;    // entries read ahead at most
-    std::size_t slotLimit; // bytes a slot holds before its worker waits
+    std::size_t window; // entries read ahead at most
 
     std::mutex mutex; // everything below
-    std::condition_variable changed;
-    std::deque<Slot> slots; // entries first, first + 1, ... (made by the caller)
+    // Two conditions, so that nobody is woken for what does not concern them: the workers wait
+    // on room (the window moved on, or bytes were received), the caller on progress (the entry
+    // it is at got a piece or ended).
+    std::condition_variable room;
+    std::condition_variable progress;
+    std::size_t waitingForBudget = 0; // workers waiting in hand
+    std::deque<Slot> slots;           // entries first, first + 1, ... (made by the caller)
     std::size_t first = 0;
-    std::size_t next = 0; // the entry the next worker takes
+    std::size_t next = 0;    // the entry the next worker takes
+    std::size_t waiting = 0; // bytes held by all the slots' pieces
     bool stopping = false;
     std::vector<std::vector<unsigned char>> spare; // received pieces, for reuse
     std::vector<std::thread> workers;
@@ -293,17 +315,21 @@ void EntryReader::readEach(const std::vector<StoredEntry>& entries, Receiver& re
         for (std::vector<unsigned char>& piece : slot.pieces)
             ahead.spare.push_back(std::move(piece));
         slot.pieces.clear();
+        ahead.waiting -= slot.bytes;
         slot.bytes = 0;
-        ahead.changed.notify_all();
+        ahead.room.notify_all();
         // A slot that no worker has taken yet is taken next (all the workers are free then).
-        ahead.changed.wait(lock, [&] { return slot.ended; });
+        ahead.progress.wait(lock, [&] { return slot.ended; });
     };
     for (std::size_t i = 0; i < entries.size(); ++i) {
-        // The window moves on: the entries up to window ahead get their slots.
-        while (ahead.first + ahead.slots.size() < entries.size() &&
-               ahead.slots.size() < ahead.window)
-            ahead.slots.emplace_back();
-        ahead.changed.notify_all();
+        // The window moves on once half of it is done: the entries up to window ahead get
+        // their slots, and the workers waiting for one are woken once for many entries.
+        if (ahead.slots.size() <= ahead.window / 2) {
+            while (ahead.first + ahead.slots.size() < entries.size() &&
+                   ahead.slots.size() < ahead.window)
+                ahead.slots.emplace_back();
+            ahead.room.notify_all();
+        }
         Ahead::Slot& slot = ahead.slot(i); // stays in place until popped below
         lock.unlock();
         bool wanted = receiver.begin(i);
@@ -313,7 +339,7 @@ void EntryReader::readEach(const std::vector<StoredEntry>& entries, Receiver& re
             abandon(slot);
         } else {
             for (;;) {
-                ahead.changed.wait(lock, [&] { return !slot.pieces.empty() || slot.ended; });
+                ahead.progress.wait(lock, [&] { return !slot.pieces.empty() || slot.ended; });
                 if (slot.pieces.empty()) {
                     if (slot.error) std::rethrow_exception(slot.error);
                     failure = slot.failure;
@@ -321,8 +347,9 @@ void EntryReader::readEach(const std::vector<StoredEntry>& entries, Receiver& re
                 }
                 std::vector<unsigned char> piece = std::move(slot.pieces.front());
                 slot.pieces.pop_front();
-                slot.bytes -= piece.size();
-                ahead.changed.notify_all();
+                slot.bytes -= piece.capacity();
+                ahead.waiting -= piece.capacity();
+                ahead.budgetChanged();
                 lock.unlock();
                 try {
                     receiver.receive(piece.data(), piece.size());
@@ -339,7 +366,7 @@ void EntryReader::readEach(const std::vector<StoredEntry>& entries, Receiver& re
         }
         ahead.slots.pop_front();
         ++ahead.first;
-        ahead.changed.notify_all();
+        ahead.budgetChanged(); // the next entry's worker may go beyond the budget
         if (!wanted) continue;
         lock.unlock();
         receiver.end(i, failure ? &*failure : nullptr);
