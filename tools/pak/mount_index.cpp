@@ -74,10 +74,10 @@ class MountIndex::Builder {
             looseNames_.insert(folded(name, cp932::foldFileNameCase));
         }
         if (search.failed())
-            note(path + ": cannot be read (system error " + std::to_string(platform::lastError()) +
-                 "); what is in it is not shown");
+            note(platform::shownPath(path) + ": cannot be read (system error " +
+                 std::to_string(platform::lastError()) + "); what is in it is not shown");
         if (search.skipped() > 0)
-            note(path + ": " + std::to_string(search.skipped()) +
+            note(platform::shownPath(path) + ": " + std::to_string(search.skipped()) +
                  " name(s) in it have no Shift-JIS form; the game cannot open them and they are "
                  "not shown");
     }
@@ -97,7 +97,8 @@ class MountIndex::Builder {
         StoredEntry stored;
         try {
             while (file.next(entry, stored))
-                addEntry(path, number, entry.name.data != nullptr ? entry.name.data : "", stored);
+                addEntry(file.shownPath(), number,
+                         entry.name.data != nullptr ? entry.name.data : "", stored);
         } catch (const Failure& broken) {
             note(broken.message + "; the entries after it are not shown");
         }
@@ -117,11 +118,11 @@ class MountIndex::Builder {
     void note(const std::string& text) { index_.notes_.push_back(text); }
 
   private:
-    void addEntry(const std::string& archivePath, uint32_t archive, const std::string& name,
+    void addEntry(const std::string& shownArchive, uint32_t archive, const std::string& name,
                   const StoredEntry& stored) {
         EntryPath place = entryPath(name);
         if (!place.refusal.empty()) {
-            note(archivePath + ": " + name + ": not shown: " + place.refusal);
+            note(shownArchive + ": " + name + ": not shown: " + place.refusal);
             return;
         }
         std::string relative;
@@ -138,7 +139,7 @@ class MountIndex::Builder {
             if (child == kNone) {
                 child = add(directory, shown, Kind::kDirectory, false, modified);
             } else if (index_.nodes_[child].kind != Kind::kDirectory) {
-                note(archivePath + ": " + name + ": not shown: " + pathOf(child) +
+                note(shownArchive + ": " + name + ": not shown: " + pathOf(child) +
                      " is a file, not a directory");
                 return;
             }
@@ -151,7 +152,7 @@ class MountIndex::Builder {
             index_.nodes_[added].index = archive;
             index_.nodes_[added].stored = stored;
         } else if (index_.nodes_[existing].kind == Kind::kDirectory) {
-            note(archivePath + ": " + name + ": not shown: " + pathOf(existing) +
+            note(shownArchive + ": " + name + ": not shown: " + pathOf(existing) +
                  " is a directory");
         } // otherwise an entry before it has the name: the game takes that one
     }
