@@ -32,8 +32,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
         } catch (uint32_t) { // exhausted memory, thrown bare
             continue;
         }
-        uint32_t reported = file.size();
+        uint64_t reported = file.size();
         if (!file.inMemory && reported > size) fuzzing::finding("an entry larger than its archive");
+        if (file.heldSize() > reported || file.declaredSize() < file.heldSize())
+            fuzzing::finding("an entry holds more than its size or than it declares");
         unsigned char chunk[4096];
         uint64_t total = 0;
         while (uint32_t got = file.read(chunk, sizeof chunk))

@@ -16,8 +16,9 @@
 
 void String::loadText(VirtualFile& file) {
     clear();
-    uint32_t n = file.size();
-    if (n > static_cast<uint32_t>(INT_MAX - 64)) return; // no block could hold it
+    uint64_t whole = file.size();
+    if (whole > static_cast<uint64_t>(INT_MAX - 64)) return; // no block could hold it
+    auto n = static_cast<uint32_t>(whole);
     // The text ends at its first NUL. It is read in pieces into a block that grows with what
     // arrives, and reading stops at that NUL: a file whose size counts a long run of zeros (an
     // entry that inflated to fewer bytes than it declared) never has room taken for them.

@@ -148,6 +148,7 @@ int VirtualFile::scanArchive(const char* wanted) {
     while (directory.next(*entry, stored)) {
         if (!nameMatches(wanted, wantedLength, entry->name.data)) continue;
         name.assign(entry->name);
+        entryDeclared = stored.dataSize(); // what the record says, whatever the data delivers
         if (!stored.compressed) {
             // Read in place, never past the archive's end: a size the archive cannot back is cut
             // to what it holds after the data start (nothing for data beyond its end). The file

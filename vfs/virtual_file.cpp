@@ -47,8 +47,8 @@ int VirtualFile::openBuffer(void* block, uint32_t size, uint32_t held) {
     return 1;
 }
 
-uint32_t VirtualFile::size() {
-    if (inMemory) return static_cast<uint32_t>(bufferSize);
+uint64_t VirtualFile::size() {
+    if (inMemory) return static_cast<uint64_t>(bufferSize);
     if (inArchive) return entry->numbers[2];
     if (stream == nullptr) return 0;
     // Measuring moves the stream; a position that was already lost stays lost.
@@ -58,7 +58,15 @@ uint32_t VirtualFile::size() {
     int64_t end = platform::streamPosition(stream);
     seek(here, 0);
     positionLost |= lost;
-    return end > 0 ? static_cast<uint32_t>(end) : 0;
+    return end > 0 ? static_cast<uint64_t>(end) : 0;
+}
+
+uint64_t VirtualFile::declaredSize() {
+    return inArchive ? entryDeclared : size();
+}
+
+uint64_t VirtualFile::heldSize() {
+    return inMemory ? static_cast<uint64_t>(bufferHeld) : size();
 }
 
 int VirtualFile::moveStream(int64_t offset, int origin) {

@@ -47,8 +47,15 @@ class VirtualFile {
     int openBuffer(void* block, uint32_t size, uint32_t held = UINT32_MAX);
     void close();
 
-    // The data's size in bytes.
-    uint32_t size();
+    // The data's size in bytes, whole: a loose file may hold 4 GiB and more.
+    uint64_t size();
+    // The size the entry's record declares, for an archive entry; the data's size otherwise.
+    // An entry may deliver less than it declares: a plain one is read no further than its
+    // archive holds, and one that inflates to fewer bytes reads as zeros after them.
+    uint64_t declaredSize();
+    // The bytes of the data that its source really holds: size() less the zeros that stand for
+    // the bytes an entry's stream never produced.
+    uint64_t heldSize();
     // Origin 0 from the start, 1 from the current position, 2 from the end. In memory and region
     // mode origin 2 counts backwards from the end (offset 4 is 4 bytes before it), and a target
     // outside the data (memory mode) or before its start (region mode) is refused with a
@@ -80,6 +87,7 @@ class VirtualFile {
     int64_t position = 0;            // from the start of the data
     int inArchive = 0;               // the data is an archive entry
     std::unique_ptr<PakEntry> entry; // the directory record last read by a lookup
+    uint32_t entryDeclared = 0;      // the size that record declares for the entry's data
     int64_t baseOffset = 0;          // where a plain entry's data starts in the archive
     int inMemory = 0;                // reads come from buffer
     unsigned char* buffer = nullptr;

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 
 using namespace testing_support;
@@ -101,6 +102,17 @@ TEST_F(VirtualFileOnDisk, DiskModeFollowsTheRuntimeLibrary) {
     EXPECT_EQ(file.read(out, 1), 1u);
     EXPECT_EQ(out[0], 'b');
     EXPECT_NE(file.seek(-500, 0), 0);
+
+    // A file of 4 GiB and more (sparse here) keeps its whole size.
+    const uint64_t huge = (uint64_t{1} << 32) + 16;
+    std::filesystem::resize_file(hostPath(dir / "hundred.bin"), huge);
+    VirtualFile large;
+    ASSERT_EQ(large.open((dir / "hundred.bin").c_str(), 0), 1);
+    EXPECT_EQ(large.size(), huge);
+    EXPECT_EQ(large.declaredSize(), huge);
+    EXPECT_EQ(large.heldSize(), huge);
+    EXPECT_EQ(large.seek(-16, 2), 0);
+    EXPECT_EQ(large.bytesLeft(), 16u);
 }
 
 TEST_F(VirtualFileOnDisk, RegionModeStaysInsideTheEntry) {

@@ -6,6 +6,7 @@
 #include "tools/pak/game_directory.h"
 #include "vfs/virtual_file.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -19,7 +20,9 @@ constexpr char kHelp[] = R"(Usage: pak cat [--dir DIR] [--raw] [--] NAME
 Writes the data of NAME to standard output, exactly as the game opens it: a file of that name
 first, then the first entry, in the *.pak archives of the directory taken in name order, whose
 name begins with NAME (letters without regard to case; "title.*" stands for "title." and so
-matches any extension). The bytes pass unchanged.
+matches any extension). The bytes pass unchanged. An entry that delivers fewer bytes than it declares (its data
+lies past the end of its archive, or inflates to fewer bytes) is written as the game reads it,
+and then told on standard error with exit code 3.
 
 Options:
   --dir DIR   look in DIR instead of the current directory
@@ -36,19 +39,21 @@ int run(Console& console, const ParsedArguments& arguments) {
     VirtualFile file;
     openInGameDirectory(file, name, place);
 
+    // What the game's lookup gives is written as it comes, zeros for a stream that ended early
+    // included; an entry that delivers less than its record declares is told after it.
     platform::setBinaryMode(stdout);
     std::vector<unsigned char> chunk(kChunk);
-    uint32_t size = file.size();
-    uint32_t left = size;
-    while (left > 0) {
-        uint32_t got = file.read(chunk.data(), left < kChunk ? left : kChunk);
-        if (got == 0)
-            throw Failure(kCorrupt, name + ": the data ends after " + std::to_string(size - left) +
-                                        " of its " + std::to_string(size) + " bytes");
+    uint64_t written = 0;
+    for (uint64_t left = file.size(); left > 0;) {
+        uint32_t got =
+            file.read(chunk.data(), left < kChunk ? static_cast<uint32_t>(left) : kChunk);
+        if (got == 0) break;
         if (std::fwrite(chunk.data(), 1, got, stdout) != got)
             throw Failure(kCorrupt, "standard output: cannot be written");
+        written += got;
         left -= got;
     }
+    requireWholeData(name, std::min(written, file.heldSize()), file.declaredSize());
     return kSuccess;
 }
 

@@ -7,6 +7,7 @@
 #include "tools/pak/game_directory.h"
 #include "vfs/virtual_file.h"
 
+#include <cstdint>
 #include <string>
 
 namespace pak {
@@ -25,7 +26,9 @@ Options:
   --file FILE   the settings file (default GAME.INI)
   --raw         take SECTION, KEY and FILE as Shift-JIS bytes and print the value as its bytes
 
-Exit code 1 when the file, the section or the key is missing or the value is empty.
+Exit code 1 when the file, the section or the key is missing or the value is empty; 3 when
+the settings file delivers fewer bytes than it declares (the value the game reads from what it
+holds is still printed).
 )";
 
 int run(Console& console, const ParsedArguments& arguments) {
@@ -40,18 +43,25 @@ int run(Console& console, const ParsedArguments& arguments) {
     // readIniValue's own steps, with the open made once and told apart: a settings file that
     // is nowhere, or cannot be inflated, is not the same as a missing value.
     String text;
+    uint64_t held, declared;
     {
         VirtualFile file;
         openInGameDirectory(file, fileName, place);
         text.loadText(file);
+        held = file.heldSize();
+        declared = file.declaredSize();
     }
     String value;
     findIniValue(section.c_str(), key.c_str(), value, text);
+    // The value the game reads is printed even from a short file, which is then told.
+    if (!value.isEmpty()) {
+        console.print(value.data, true);
+        console.printAscii("\n");
+    }
+    requireWholeData(fileName, held, declared);
     if (value.isEmpty())
         throw Failure(kNotFound,
                       fileName + ": no value for " + key + " in section [" + section + "]");
-    console.print(value.data, true);
-    console.printAscii("\n");
     return kSuccess;
 }
 

@@ -41,4 +41,10 @@ void openInGameDirectory(VirtualFile& file, const std::string& name, const std::
                                  "the archives of " + platform::shownPath(place));
 }
 
+void requireWholeData(const std::string& name, uint64_t delivered, uint64_t declared) {
+    if (delivered < declared)
+        throw Failure(kCorrupt, name + ": the data ends after " + std::to_string(delivered) +
+                                    " of its " + std::to_string(declared) + " declared bytes");
+}
+
 } // namespace pak

@@ -4,6 +4,7 @@
 
 #include "tools/pak/command_line.h"
 
+#include <cstdint>
 #include <string>
 
 class VirtualFile;
@@ -21,5 +22,8 @@ std::string enterGameDirectory(const Console& console, const ParsedArguments& ar
 // is neither a file nor an entry of the archives of place; kCorrupt when the entry found cannot
 // be inflated.
 void openInGameDirectory(VirtualFile& file, const std::string& name, const std::string& place);
+
+// Throws Failure (kCorrupt) naming name when the data delivered fewer bytes than declared.
+void requireWholeData(const std::string& name, uint64_t delivered, uint64_t declared);
 
 } // namespace pak
