@@ -103,6 +103,12 @@ def patterns(out):
         "unfinished": "abc%5.",
         # A lead byte before '%': the pass took the two as one character, the formatter not.
         "regression-lead-byte-percent": b"%*d~%I64d|%08x|`%jdd|%jd|%zd|%Zd\xfc%t",
+        # Star arguments below zero: the pass refused "%*.*s" with -6 and -1. After the NUL come
+        # the arguments the comparison with the C library takes, in order: each star as 2
+        # bytes, a text as 8, a number as 8, a double as 8.
+        "regression-negative-star": b"%*.*s|%-*d|%.*f|%*.*ls|%c%c|%s\0" +
+        struct.pack("<hh8sh", -6, -1, "表ソ".encode("cp932"), -4) +
+        struct.pack("<qhdhh4sii8s", 7, -3, 1.5, 5, -2, b"abc", 0x41, 0, b"tail"),
     }
     for name, text in texts.items():
         write(out / "format" / name, text if isinstance(text, bytes) else text.encode("cp932"))

@@ -144,10 +144,15 @@ long long measure(const char* pattern, va_list* arguments, const char*& unfinish
             ++p;
             continue;
         }
-        long long width = 0, precision = 0;
+        // A '*' takes its number from the arguments, as C reads it: a negative width is the
+        // '-' flag and its magnitude, a negative precision is no precision at all.
+        long long width = 0, precision = -1;
         while (*p != '\0' && std::strchr("#*-+0 ", *p)) {
             if (*p == '#') total += 2;
-            if (*p == '*') width = va_arg(*arguments, int);
+            if (*p == '*') {
+                width = va_arg(*arguments, int);
+                if (width < 0) width = -width;
+            }
             ++p;
         }
         if (width == 0) width = readNumber(p);
@@ -155,11 +160,13 @@ long long measure(const char* pattern, va_list* arguments, const char*& unfinish
             ++p;
             if (*p == '*') {
                 precision = va_arg(*arguments, int);
+                if (precision < 0) precision = -1;
                 ++p;
             } else {
                 precision = readNumber(p);
             }
         }
+        long long digits = precision < 0 ? 0 : precision; // what a precision adds at most
         Modifier modifier = readModifier(p);
         if (*p == '\0') { // an unfinished conversion adds nothing
             unfinished = conversion;
@@ -200,12 +207,12 @@ long long measure(const char* pattern, va_list* arguments, const char*& unfinish
         case 'x':
         case 'X':
             if (!takeInteger(modifier, arguments)) return -1;
-            room = larger(32, width + precision);
+            room = larger(32, width + digits);
             break;
         case 'p':
             if (modifier != Modifier::None) return -1;
             va_arg(*arguments, void*);
-            room = larger(32, width + precision);
+            room = larger(32, width + digits);
             break;
         case 'n':
             if (modifier == Modifier::LongDouble || modifier == Modifier::Wide) return -1;
@@ -219,7 +226,7 @@ long long measure(const char* pattern, va_list* arguments, const char*& unfinish
         case 'A': {
             long double value;
             if (!takeFloating(modifier, arguments, value)) return -1;
-            room = larger(128, width + precision);
+            room = larger(128, width + digits);
             break;
         }
         case 'f':
@@ -227,7 +234,7 @@ long long measure(const char* pattern, va_list* arguments, const char*& unfinish
             long double value;
             if (!takeFloating(modifier, arguments, value)) return -1;
             int printed = std::snprintf(nullptr, 0, "%*.*Lf", static_cast<int>(width),
-                                        static_cast<int>(larger(0, precision + 6)), value);
+                                        static_cast<int>(digits + 6), value);
             room = printed > 0 ? printed : 0;
             break;
         }
@@ -235,7 +242,7 @@ long long measure(const char* pattern, va_list* arguments, const char*& unfinish
             return -1;
         }
         if (textual) {
-            if (precision != 0 && room >= precision) room = precision;
+            if ((*p == 's' || *p == 'S') && precision >= 0 && room > precision) room = precision;
             room = larger(room, width);
         }
         total += room;

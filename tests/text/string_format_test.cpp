@@ -143,6 +143,10 @@ TEST(StringFormat, LengthModifiersTakeTheirArgumentsWithTheirTypes) {
         {"-3|x", [](String& s) { s.format("%jd|%s", static_cast<std::intmax_t>(-3), "x"); }},
         {"8|x", [](String& s) { s.format("%td|%s", static_cast<std::ptrdiff_t>(8), "x"); }},
         {"  7|x", [](String& s) { s.format("%*zu|%s", 3, static_cast<std::size_t>(7), "x"); }},
+        // Negative '*' arguments as C reads them: a width left-justifies, a precision is none.
+        {"abc   ", [](String& s) { s.format("%*.*s", -6, -1, "abc"); }},
+        {"abc", [](String& s) { s.format("%.*s", -1, "abc"); }},
+        {"7   |x", [](String& s) { s.format("%*d|%s", -4, 7, "x"); }},
         {"2.50|x", [](String& s) { s.format("%.2Lf|%s", 2.5L, "x"); }},
         {"2.5|1.5|x", [](String& s) { s.format("%g|%lg|%s", 2.5, 1.5, "x"); }},
         {"1.5|x", [](String& s) { s.format("%.1F|%s", 1.5, "x"); }},
