@@ -3,7 +3,8 @@
 
 Usage: check_packages.py DIST --version X.Y.Z
 
-DIST must hold exactly the three packages of version X.Y.Z:
+DIST must hold exactly the three packages of version X.Y.Z (beside the mark .zk-release, by
+which scripts/release knows the folder for its own):
   - zk-pak_X.Y.Z_ARCH.deb: passes lintian without errors; unpacked into a temporary root it
     holds pak, its man page, its bash completion, README, copyright and changelog, and the
     unpacked pak prints its version;
@@ -116,7 +117,8 @@ def main():
                 f"zk-launcher-{version}-win32.zip": check_win32,
                 f"zk-pak-{version}-win64.zip": check_win64}
     check = Check()
-    present = sorted(p.name for p in dist.iterdir()) if dist.is_dir() else []
+    present = sorted(p.name for p in dist.iterdir() if p.name != ".zk-release") \
+        if dist.is_dir() else []
     check.expect(present == sorted(expected), f"{dist}: holds {present}, not {sorted(expected)}")
     for name, checker in expected.items():
         if (dist / name).is_file():
