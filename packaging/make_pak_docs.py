@@ -273,11 +273,12 @@ _pak() {
     fi
     $split && return
 
-    # Options come before operands, and -- ends them; count the operands given so far.
+    # Options may come anywhere until --, which ends them; count the operands given so far
+    # (a lone - is one).
     local j word count=0 ended=
     for ((j = i + 1; j < cword; j++)); do
         word=${words[j]}
-        if [[ ! $ended && $count -eq 0 && $word == -* ]]; then
+        if [[ ! $ended && $word == -?* ]]; then
             if [[ $word == -- ]]; then
                 ended=1
             elif [[ $word != *=* && $(_pak_value_kind "$command" "$word") ]]; then
@@ -287,7 +288,7 @@ _pak() {
         fi
         ((count++))
     done
-    if [[ ! $ended && $count -eq 0 && $cur == -* ]]; then
+    if [[ ! $ended && $cur == -* ]]; then
         local table="_pak_options_${command//-/_}"
         COMPREPLY=($(compgen -W "${!table}" -- "$cur"))
         return

@@ -64,8 +64,11 @@ class Completion(unittest.TestCase):
         ("pak create --directory=s", "sub/"),
         ("pak create -o x.pak -C sub --st", "--store"),
         ("pak create -o x.pak ", "B.PAK a.pak game/ notes.txt sub/"),  # PATH...
-        ("pak create -o x.pak notes.txt --", ""),  # no options after an operand
+        ("pak create -o x.pak notes.txt --st", "--store"),  # options after an operand too
+        ("pak create -o x.pak -- notes.txt --", ""),  # but not after --
         ("pak extract -C sub a.pak ", ""),  # NAMEs of entries
+        ("pak extract a.pak -C ", "game/ sub/"),
+        ("pak list a.pak --", "--json --raw"),
         ("pak cat --dir g", "game/"),
         ("pak ini --file ", "B.PAK a.pak game/ notes.txt sub/"),
         ("pak cat -- -", ""),

@@ -52,13 +52,19 @@ TEST(CommandLine, ValuesInEveryForm) {
     EXPECT_TRUE(last.operands.empty());
 }
 
-TEST(CommandLine, OptionsEndAtTheFirstOperandOrAtDoubleDash) {
-    pak::ParsedArguments parsed = parse({"--force", "a.txt", "--output", "-o"});
-    EXPECT_EQ(parsed.operands, (std::vector<std::string>{"a.txt", "--output", "-o"}));
-    EXPECT_EQ(parsed.value("output"), nullptr);
+TEST(CommandLine, OptionsComeAnywhereUntilDoubleDash) {
+    for (auto form : std::vector<std::vector<std::string>>{{"-o", "out", "--force", "a", "b"},
+                                                           {"a", "--output", "out", "b", "--force"},
+                                                           {"a", "b", "--force", "-oout"}}) {
+        pak::ParsedArguments parsed = parse(form);
+        ASSERT_NE(parsed.value("output"), nullptr) << form[0];
+        EXPECT_EQ(*parsed.value("output"), "out") << form[0];
+        EXPECT_TRUE(parsed.has("force")) << form[0];
+        EXPECT_EQ(parsed.operands, (std::vector<std::string>{"a", "b"})) << form[0];
+    }
 
-    parsed = parse({"--", "-dash.txt", "--force"});
-    EXPECT_EQ(parsed.operands, (std::vector<std::string>{"-dash.txt", "--force"}));
+    pak::ParsedArguments parsed = parse({"a", "--", "-dash.txt", "--force"});
+    EXPECT_EQ(parsed.operands, (std::vector<std::string>{"a", "-dash.txt", "--force"}));
     EXPECT_FALSE(parsed.has("force"));
 
     parsed = parse({"-", "x"}); // a lone dash is an operand
@@ -81,6 +87,7 @@ TEST(CommandLine, MistakesAreUsageErrorsThatNameTheCommand) {
     EXPECT_NE(message.find("create"), std::string::npos);
     EXPECT_NE(message.find("--frobnicate"), std::string::npos);
     EXPECT_EQ(failureOf({"-x"}), pak::kUsage);
+    EXPECT_EQ(failureOf({"a", "-x.txt"}), pak::kUsage); // a name with a leading '-' needs "--"
     EXPECT_EQ(failureOf({"--output"}), pak::kUsage);    // value missing
     EXPECT_EQ(failureOf({"-C"}), pak::kUsage);          // value missing
     EXPECT_EQ(failureOf({"--force=yes"}), pak::kUsage); // takes no value

@@ -769,13 +769,51 @@ class Usage(PakTestCase):
 
     def test_usage_errors_are_one_line_with_exit_code_2(self):
         for args in ([], ["frobnicate"], ["--frobnicate"], ["list"], ["list", "a", "b"],
-                     ["list", "--bogus", "a.pak"], ["list", "a.pak", "--json"], ["info"],
+                     ["list", "--bogus", "a.pak"], ["list", "a.pak", "--bogus"], ["info"],
                      ["cat"], ["ini", "section"], ["extract"], ["verify"],
                      ["cat", "--dir"]):
             with self.subTest(args=args):
                 result = self.run_pak(*args, expect=2)
                 self.assertEqual(len(result.err.splitlines()), 1, result)
                 self.assertEqual(result.out, b"")
+
+
+    # command, its options (each with its value), its operands
+    ORDERS = [
+        ("info", [["--raw"]], ["data.pak"]),
+        ("list", [["--json"], ["--raw"]], ["data.pak"]),
+        ("cat", [["--dir", "game"], ["--raw"]], ["GAME.INI"]),
+        ("ini", [["--dir", "game"], ["--file", "GAME.INI"]], ["設定", "Title"]),
+        ("verify", [["-j", "2"], ["--raw"]], ["data.pak", "game/data.pak"]),
+        ("extract", [["-C", "out"], ["-j", "1"]], ["data.pak", "GAME.INI", "表"]),
+        ("create", [["-o", "new.pak"], ["--store"], ["-C", "game"], ["--name", "N"]],
+         ["GAME.INI", "表"]),
+        ("mount", [["--dir", "nowhere"], ["--cache-mb", "4"]], ["mnt"]),  # fails, the same way
+    ]
+
+    def test_options_before_between_and_after_the_operands(self):
+        self.write_tree(self.dir / "game", {"GAME.INI": INI, "表/ソ.txt": b"so"})
+        self.run_pak("create", "-o", "data.pak", "-C", "game", ".")
+        shutil.copy(self.dir / "data.pak", self.dir / "game" / "data.pak")
+        (self.dir / "mnt").mkdir()
+        for command, options, operands in self.ORDERS:
+            flat = [word for option in options for word in option]
+            between = options[0] + operands[:1] + [w for o in options[1:] for w in o] + \
+                operands[1:]
+            seen = {}
+            for order, args in (("before", flat + operands), ("between", between),
+                                ("after", operands + flat)):
+                shutil.rmtree(self.dir / "out", ignore_errors=True)
+                (self.dir / "new.pak").unlink(missing_ok=True)
+                result = pak(command, *args, cwd=self.dir)
+                made = {str(p.relative_to(self.dir)): p.read_bytes()
+                        for p in sorted(self.dir.glob("out/**/*")) + [self.dir / "new.pak"]
+                        if p.is_file()}
+                seen[order] = (result.code, result.out, result.err, made)
+            with self.subTest(command=command):
+                self.assertEqual(seen["before"][0] == 0, command != "mount", seen["before"])
+                self.assertEqual(seen["between"], seen["before"])
+                self.assertEqual(seen["after"], seen["before"])
 
 
 class Text(PakTestCase):

@@ -55,7 +55,10 @@ ParsedArguments parseArguments(const std::vector<std::string>& arguments, std::s
             ++i;
             break;
         }
-        if (argument.size() < 2 || argument[0] != '-') break; // the operands begin
+        if (argument.size() < 2 || argument[0] != '-') { // an operand; options may follow
+            parsed.operands.push_back(argument);
+            continue;
+        }
 
         const OptionDefinition* option;
         std::string value;
@@ -92,7 +95,8 @@ ParsedArguments parseArguments(const std::vector<std::string>& arguments, std::s
         if (std::strcmp(option->longName, "help") == 0) parsed.helpWanted = true;
         parsed.given.push_back({option->longName, value});
     }
-    parsed.operands.assign(arguments.begin() + static_cast<std::ptrdiff_t>(i), arguments.end());
+    parsed.operands.insert(parsed.operands.end(),
+                           arguments.begin() + static_cast<std::ptrdiff_t>(i), arguments.end());
     return parsed;
 }
 

@@ -1,4 +1,4 @@
-// The options and operands of a command line: options first, then operands.
+// The options and operands of a command line, in any order until "--".
 #pragma once
 
 #include <string>
@@ -32,11 +32,13 @@ class ParsedArguments {
     std::vector<Given> given;
 };
 
-// Parses arguments[first..]. Options come before operands: the first argument that is not an
-// option starts the operands, and so does "--", which is itself dropped; "-" alone is an
-// operand. Every command also understands --help (-h) and --raw. Throws Failure (kUsage) naming
-// command for an unknown option, a missing value, or a value given to an option that takes
-// none.
+// Parses arguments[first..]. Options may come before, between and after the operands, as GNU
+// getopt's permutation allows: an argument that begins with '-' is an option (or the value of
+// the one before it), any other is an operand, kept in its order. "--" ends the options and is
+// itself dropped; every argument after it is an operand, so a name that begins with '-' is
+// given after it. "-" alone is an operand. Every command also understands --help (-h) and
+// --raw. Throws Failure (kUsage) naming command for an unknown option, a missing value, or a
+// value given to an option that takes none.
 ParsedArguments parseArguments(const std::vector<std::string>& arguments, std::size_t first,
                                const std::vector<OptionDefinition>& options, const char* command);
 

@@ -36,8 +36,10 @@ std::string overview() {
         if (available(command)) text += std::string("  ") + command->synopsis + "\n";
     if (mountUnavailable() != nullptr) text += std::string("\n") + mountUnavailable() + "\n";
     text += "\n"
-            "Options come before operands; -- ends them. Every command also takes --help,\n"
-            "which describes it, and --raw.\n"
+            "Options may come before, between or after the operands. -- ends them: every\n"
+            "word after it is an operand, so a name that begins with - is given after --\n"
+            "(pak cat -- -x.txt). Every command also takes --help, which describes it, and\n"
+            "--raw.\n"
             "\n"
             "Options:\n"
             "  --raw        pass entry names, settings values and texts as Shift-JIS bytes\n"
