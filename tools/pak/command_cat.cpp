@@ -20,9 +20,11 @@ constexpr char kHelp[] = R"(Usage: pak cat [--dir DIR] [--raw] [--] NAME
 Writes the data of NAME to standard output, exactly as the game opens it: a file of that name
 first, then the first entry, in the *.pak archives of the directory taken in name order, whose
 name begins with NAME (letters without regard to case; "title.*" stands for "title." and so
-matches any extension). The bytes pass unchanged. An entry that delivers fewer bytes than it declares (its data
-lies past the end of its archive, or inflates to fewer bytes) is written as the game reads it,
-and then told on standard error with exit code 3.
+matches any extension). The bytes pass unchanged.
+
+An entry that delivers fewer bytes than it declares (its data lies past the end of its archive,
+or inflates to fewer bytes) is written as the game reads it, then told on standard error, with
+exit code 3.
 
 Options:
   --dir DIR   look in DIR instead of the current directory
