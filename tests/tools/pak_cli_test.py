@@ -778,7 +778,6 @@ class Usage(PakTestCase):
                 self.assertEqual(len(result.err.splitlines()), 1, result)
                 self.assertEqual(result.out, b"")
 
-
     # command, its options (each with its value), its operands
     ORDERS = [
         ("info", [["--raw"]], ["data.pak"]),
