@@ -25,6 +25,7 @@ int compareWithCase(const char* a, const char* b);
 
 std::FILE* openStream(const char* path, const char* mode);
 std::FILE* createNewFile(const char* path);
+std::FILE* streamOnNewFile(intptr_t handle);
 bool seekStream(std::FILE* stream, int64_t offset, int origin);
 std::ptrdiff_t readStreamAt(std::FILE* stream, int64_t offset, void* buffer, std::size_t count);
 bool fileStatus(const char* path, FileStatus& out);

@@ -336,6 +336,10 @@ enum SearchStep : int { kSearchFailed = -1, kSearchEnded = 0, kSearchFound = 1 }
 struct SystemCalls {
     std::FILE* (*openStream)(const char* path, const char* mode);
     std::FILE* (*createNewFile)(const char* path);
+    // The stream ("w+b") on a file just created exclusively and open as handle (a descriptor on
+    // POSIX, a HANDLE on Windows): it takes the handle over. Null on failure (lastError set),
+    // the handle still the caller's, who then removes the file again.
+    std::FILE* (*streamOnNewFile)(intptr_t handle);
     std::ptrdiff_t (*readStream)(std::FILE* stream, void* buffer, std::size_t count);
     std::ptrdiff_t (*readStreamAt)(std::FILE* stream, int64_t offset, void* buffer,
                                    std::size_t count);

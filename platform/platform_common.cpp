@@ -53,6 +53,7 @@ constexpr SystemCalls backendCalls() {
     SystemCalls calls{};
     calls.openStream = backend::openStream;
     calls.createNewFile = backend::createNewFile;
+    calls.streamOnNewFile = backend::streamOnNewFile;
     calls.readStream = runtimeRead;
     calls.readStreamAt = backend::readStreamAt;
     calls.fileStatus = backend::fileStatus;

@@ -163,17 +163,35 @@ std::FILE* createNewFile(const char* path) {
         if (GetLastError() == ERROR_FILE_EXISTS) SetLastError(ERROR_ALREADY_EXISTS);
         return nullptr;
     }
-    int fd = _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_RDWR | _O_BINARY);
-    std::FILE* stream = fd == -1 ? nullptr : _fdopen(fd, "w+b");
+    std::FILE* stream = systemCalls().streamOnNewFile(reinterpret_cast<intptr_t>(handle));
     if (stream != nullptr) return stream;
+    DWORD error = GetLastError();
     FILE_DISPOSITION_INFO discard = {TRUE};
     SetFileInformationByHandle(handle, FileDispositionInfo, &discard, sizeof discard);
-    if (fd == -1)
-        CloseHandle(handle);
-    else
-        _close(fd); // closes the handle too
-    SetLastError(ERROR_TOO_MANY_OPEN_FILES);
+    CloseHandle(handle);
+    SetLastError(error);
     return nullptr;
+}
+
+std::FILE* streamOnNewFile(intptr_t handle) {
+    // A descriptor of the runtime library owns the handle it is given even when no stream can be
+    // made on it: it gets a duplicate, and the handle itself is closed once the stream stands.
+    HANDLE copy = nullptr;
+    if (!DuplicateHandle(GetCurrentProcess(), reinterpret_cast<HANDLE>(handle), GetCurrentProcess(),
+                         &copy, 0, FALSE, DUPLICATE_SAME_ACCESS))
+        return nullptr;
+    int fd = _open_osfhandle(reinterpret_cast<intptr_t>(copy), _O_RDWR | _O_BINARY);
+    std::FILE* stream = fd == -1 ? nullptr : _fdopen(fd, "w+b");
+    if (stream == nullptr) {
+        if (fd == -1)
+            CloseHandle(copy);
+        else
+            _close(fd); // closes the duplicate too
+        SetLastError(ERROR_TOO_MANY_OPEN_FILES);
+        return nullptr;
+    }
+    CloseHandle(reinterpret_cast<HANDLE>(handle));
+    return stream;
 }
 
 bool moveFile(const char* from, const char* to, bool replace) {

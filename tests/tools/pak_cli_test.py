@@ -49,13 +49,14 @@ class Result:
         return f"exit {self.code}\nstdout: {self.out[:2000]!r}\nstderr: {self.err[:2000]}"
 
 
-def pak(*args, cwd=None, stderr=subprocess.PIPE, preexec_fn=None):
-    """Runs the program; arguments may be str (the terminal's text) or bytes (raw)."""
+def pak(*args, cwd=None, stderr=subprocess.PIPE, preexec_fn=None, wrapper=()):
+    """Runs the program, inside wrapper (a command that runs the rest) if given; arguments may
+    be str (the terminal's text) or bytes (raw)."""
     env = dict(os.environ)
     # A sanitizer's report must never pass for one of the program's own exit codes.
     env["ASAN_OPTIONS"] = "exitcode=86:detect_leaks=1"
     env["UBSAN_OPTIONS"] = "print_stacktrace=1"
-    command = RUNNER + [str(PAK)] + [a if isinstance(a, bytes) else str(a) for a in args]
+    command = [*wrapper, *RUNNER, str(PAK)] + [a if isinstance(a, bytes) else str(a) for a in args]
     done = subprocess.run(command, cwd=cwd, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
                           stderr=stderr, timeout=120, env=env, preexec_fn=preexec_fn)
     err = done.stderr.decode(OUTPUT_ENCODING, "replace") if done.stderr is not None else ""
@@ -113,6 +114,10 @@ class PakTestCase(unittest.TestCase):
 
     def leftovers(self, folder):
         return sorted(p.name for p in pathlib.Path(folder).rglob(".pak-*.tmp"))
+
+    def files_below(self, folder):
+        return {str(p.relative_to(folder)): p.read_bytes() for p in sorted(folder.rglob("*"))
+                if p.is_file()}
 
 
 def read_archive(data):
@@ -526,10 +531,6 @@ class Threads(PakTestCase):
 
     JOBS = ("1", "3")
 
-    def files_below(self, folder):
-        return {str(p.relative_to(folder)): p.read_bytes() for p in sorted(folder.rglob("*"))
-                if p.is_file()}
-
     def test_create_makes_the_same_bytes(self):
         # Entries up to 8 MiB are compressed whole, larger ones in 1 MiB blocks joined into one
         # stream: the sizes around the limit, and one of several blocks.
@@ -666,6 +667,50 @@ class ExtractSafety(PakTestCase):
         self.assertIn(b"20/20 entries", shown)
         self.assertIn(b"100%", shown)
         self.assertEqual(len(list((self.dir / "tty").iterdir())), 20)
+
+
+def without_proc():
+    """A command that runs the rest of its command line in a mount namespace of its own whose
+    /proc is an empty file system, as in a container or a chroot without it; or None and why
+    none can be made here."""
+    if shutil.which("unshare") is None:
+        return None, "unshare is not installed"
+    wrapper = ["unshare", "--mount", "--propagation", "private"]
+    if os.geteuid() != 0:
+        wrapper.append("--map-root-user")
+    wrapper += ["sh", "-c", 'mount -t tmpfs none /proc && test ! -e /proc/self && exec "$@"', "sh"]
+    probe = subprocess.run(wrapper + ["true"], stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
+    if probe.returncode != 0:
+        return None, ("no mount namespace without /proc can be made here: " +
+                      probe.stderr.decode("utf-8", "replace").strip())
+    return wrapper, None
+
+
+class WithoutProc(PakTestCase):
+    def test_create_and_extract_do_the_same_without_proc(self):
+        """create and extract, run as usual and then without /proc, write the same files and
+        say the same: new directories, and names found whatever their case in held ones."""
+        wrapper, why = without_proc()
+        if wrapper is None:
+            self.skipTest(why)
+        archive = build(3, [Entry("data\\a.txt", b"a"),
+                            Entry("DATA\\B.TXT", b"b", compressed=True),
+                            Entry("game.ini", INI), Entry(HYOU_SO, b"hyou-so")])
+        rows = [("create", "-o", "made.pak", "-C", "src", "."),
+                ("extract", "-C", "new", "a.pak"),
+                ("extract", "-C", "old", "a.pak")]  # over Data\A.TXT and GAME.INI
+        for args in rows:
+            with self.subTest(args=args):
+                seen = []
+                for way, around in (("usual", ()), ("bare", wrapper)):
+                    work = self.dir / way / f"{args[0]}-{args[2]}"
+                    self.write_tree(work, {"a.pak": archive, "src/表/ソ.txt": b"so",
+                                           "src/x.bin": bytes(70000), "old/Data/A.TXT": b"old",
+                                           "old/GAME.INI": b"old"})
+                    result = pak(*args, cwd=work, wrapper=around)
+                    seen.append((result.code, result.err, self.files_below(work)))
+                self.assertEqual(seen[0][0], 0, seen[0])
+                self.assertEqual(seen[1], seen[0])
 
 
 class Create(PakTestCase):
