@@ -24,6 +24,7 @@ int systemMessageBox(void* owner, const char* text, const char* caption, uint32_
 int compareWithCase(const char* a, const char* b);
 
 std::FILE* openStream(const char* path, const char* mode);
+std::FILE* openRegularFile(const char* path);
 std::FILE* createNewFile(const char* path);
 std::FILE* streamOnNewFile(intptr_t handle);
 bool seekStream(std::FILE* stream, int64_t offset, int origin);

@@ -52,6 +52,7 @@ void* runtimeAllocate(std::size_t n) {
 constexpr SystemCalls backendCalls() {
     SystemCalls calls{};
     calls.openStream = backend::openStream;
+    calls.openRegularFile = backend::openRegularFile;
     calls.createNewFile = backend::createNewFile;
     calls.streamOnNewFile = backend::streamOnNewFile;
     calls.readStream = runtimeRead;
@@ -123,6 +124,10 @@ int formatText(char* buffer, std::size_t room, const char* pattern, va_list args
 
 std::FILE* openStream(const char* path, const char* mode) {
     return table.openStream(path, mode);
+}
+
+std::FILE* openRegularFile(const char* path) {
+    return table.openRegularFile(path);
 }
 
 std::FILE* createNewFile(const char* path) {

@@ -55,6 +55,18 @@ std::FILE* openStream(const char* path, const char* mode) {
     return std::fopen(path, mode);
 }
 
+std::FILE* openRegularFile(const char* path) {
+    // Opening never waits here, and a directory cannot be opened as a stream at all; a device
+    // (CON, a pipe) is refused once it is seen to be one.
+    std::FILE* stream = std::fopen(path, "rb");
+    if (stream == nullptr) return nullptr; // the last error is the system's own
+    auto handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)));
+    if (GetFileType(handle) == FILE_TYPE_DISK) return stream;
+    std::fclose(stream);
+    SetLastError(kNotARegularFile);
+    return nullptr;
+}
+
 bool createDirectory(const char* path) {
     return CreateDirectoryA(path, nullptr) != 0;
 }

@@ -17,6 +17,8 @@ import pathlib
 import random
 import resource
 import shutil
+import socket
+import stat
 import struct
 import subprocess
 import sys
@@ -753,6 +755,26 @@ class Create(PakTestCase):
         self.assertIn("dangling", result.err)
         (self.dir / "b.pak").write_bytes(b"old")
         self.run_pak("create", "--force", "-o", "b.pak", "src", expect=3)
+        self.assertEqual((self.dir / "b.pak").read_bytes(), b"old")
+        # What is not a file is never opened (a FIFO would hold the run forever): each one is
+        # named, in the tree or as an operand, behind a link or not.
+        os.unlink(self.src / "dangling")
+        odd = self.src / "odd"
+        odd.mkdir()
+        os.mkfifo(odd / "fifo")
+        os.symlink("fifo", odd / "link")
+        with socket.socket(socket.AF_UNIX) as unix:
+            unix.bind(str(odd / "socket"))
+        things = ["fifo", "link", "socket"]
+        if os.geteuid() == 0:  # a device node: the one /dev/null is
+            os.mknod(odd / "null", stat.S_IFCHR | 0o600, os.makedev(1, 3))
+            things.append("null")
+        for operands in (["src"], ["src/odd/fifo", "src/b.txt"]):
+            with self.subTest(operands=operands):
+                result = self.run_pak("create", "--force", "-o", "b.pak", *operands, expect=3)
+                named = sorted(things) if operands == ["src"] else ["fifo"]
+                self.assertEqual([line.split(":")[1].strip() for line in result.err.splitlines()],
+                                 [shown_path(f"src/odd/{name}") for name in named], result)
         self.assertEqual((self.dir / "b.pak").read_bytes(), b"old")
         self.assertEqual(sorted(p.name for p in self.dir.iterdir()), ["b.pak", "src"])
 

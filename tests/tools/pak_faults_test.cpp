@@ -125,7 +125,7 @@ TEST(PakFaults, AnUnreadableDirectoryIsNeverTakenForAnEmptyOne) {
         return steps++ == failAt ? searchDenied(state, out) : original.searchNext(state, out);
     };
     steps = 0, failAt = -1;
-    ASSERT_EQ(pak::collectSourceFiles(dir.path(), {"."}).size(), 4u);
+    ASSERT_EQ(pak::collectSourceFiles(dir.path(), {"."}).files.size(), 4u);
     const int total = steps;
     // Whichever step of the walk fails, the walk fails and names a directory below the base.
     for (failAt = 0; failAt < total; ++failAt) {
