@@ -380,6 +380,9 @@ struct SystemCalls {
     std::FILE* (*createFileAt)(const Directory& parent, const char* name);
     bool (*moveFileAt)(const Directory& parent, const char* from, const char* to, bool replace);
     bool (*removeFileAt)(const Directory& parent, const char* name);
+    // Files removed when the program is interrupted (platform/removal_on_interrupt.h): arms one,
+    // giving a slot of the table, or -1 with lastError set.
+    int (*armRemovalOnInterrupt)(const Directory& directory, const char* name);
     ServeResult (*serveTree)(ServedTree& tree, const char* mountPoint, const ServeOptions& options,
                              std::string& problem);
 };

@@ -77,6 +77,7 @@ constexpr SystemCalls backendCalls() {
     calls.createFileAt = backend::createFileAt;
     calls.moveFileAt = backend::moveFileAt;
     calls.removeFileAt = backend::removeFileAt;
+    calls.armRemovalOnInterrupt = backend::armRemoval;
     calls.serveTree = backend::serveTree;
     return calls;
 }

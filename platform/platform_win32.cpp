@@ -167,9 +167,11 @@ namespace backend {
 std::FILE* createNewFile(const char* path) {
     // CREATE_NEW fails on any existing name, a symbolic link included. Delete access lets a
     // failure below remove the new file through its handle: by name, it might by then be
-    // someone else's.
-    HANDLE handle = CreateFileA(path, GENERIC_READ | GENERIC_WRITE | DELETE, FILE_SHARE_READ,
-                                nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    // someone else's. Shared deletion lets an interruption remove it while it is open (see
+    // removal_on_interrupt.h), as POSIX always allows.
+    HANDLE handle = CreateFileA(path, GENERIC_READ | GENERIC_WRITE | DELETE,
+                                FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, CREATE_NEW,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
         // CREATE_NEW reports ERROR_FILE_EXISTS; the contract is the one code for both cases.
         if (GetLastError() == ERROR_FILE_EXISTS) SetLastError(ERROR_ALREADY_EXISTS);

@@ -5,10 +5,13 @@ Archives come from two independent sides: the test generator (tests/support/pak_
 writes the ones that pak reads, and a small reader here, written from the format's byte layout,
 checks the ones that pak writes. So neither side is ever tested only against itself.
 
-Usage: pak_cli_test.py --pak PROGRAM --fixtures DIR [--runner EMULATOR] [--smoke] [unittest args]
---runner runs the program under an emulator: wine for the Windows build, whose output is then
-code page 932 text as Windows programs write it into pipes, or qemu for the 32-bit Linux build.
---smoke runs only the smoke tests (all that the Windows build runs).
+Usage: pak_cli_test.py --pak PROGRAM --fixtures DIR [--held-file PROGRAM] [--runner EMULATOR]
+                       [--smoke] [unittest args]
+--held-file is the file system of tests/tools/held_file.cpp, which holds a read for the tests
+that interrupt the program in one. --runner runs the program under an emulator: wine for the
+Windows build, whose output is then code page 932 text as Windows programs write it into pipes,
+or qemu for the 32-bit Linux build. --smoke runs only the smoke tests and the interruptions (all
+that the Windows build runs).
 """
 import argparse
 import json
@@ -16,6 +19,8 @@ import os
 import pathlib
 import random
 import resource
+import select
+import signal
 import shutil
 import socket
 import stat
@@ -23,6 +28,7 @@ import struct
 import subprocess
 import sys
 import tempfile
+import time
 import unittest
 import zlib
 
@@ -33,6 +39,7 @@ from pak_generator import Entry, build  # noqa: E402
 PAK = None        # the program under test
 RUNNER = []       # what runs it (empty natively)
 FIXTURES = None   # the generator's fixture scenarios
+HELD_FILE = None  # the file system that holds a read (tests/tools/held_file.cpp)
 OUTPUT_ENCODING = "utf-8"
 
 INI = "[設定]\r\nName=TESTGAME\r\nTitle=テスト\r\n".encode("cp932")
@@ -810,6 +817,69 @@ class Create(PakTestCase):
         self.assertFalse((self.dir / "a.pak").exists())
 
 
+class Interrupted(PakTestCase):
+    SIGNALS = (signal.SIGINT, signal.SIGTERM, signal.SIGHUP)
+
+    def test_a_signal_removes_the_temporary_files(self):
+        """create and extract, caught by a signal inside a read of their source, after they
+        made their temporary files: the files go, and the exit code is 128 + the signal."""
+        if HELD_FILE is None or not HELD_FILE.exists():
+            self.skipTest(f"no file system to hold a read: {HELD_FILE} is not built")
+        size = 3 << 20
+        files = self.dir / "files"
+        self.write_tree(files, {"big.bin": bytes(size),
+                                "a.pak": build(3, [Entry("big.bin", bytes(size))])})
+        for command in ("create", "extract"):
+            for sig in self.SIGNALS:
+                with self.subTest(command=command, signal=sig.name):
+                    if PAK.suffix.lower() == ".exe" and sig != signal.SIGINT:
+                        self.skipTest("of these, Wine hands a Windows program only SIGINT (as "
+                                      "Ctrl-C)")
+                    self.interrupt(command, sig, files)
+
+    def interrupt(self, command, sig, files):
+        mount, out = self.dir / f"mnt-{command}-{sig.name}", self.dir / f"out-{command}-{sig.name}"
+        mount.mkdir()
+        out.mkdir()
+        # Reads of the second MiB wait: the source's own (create), or the entry's (extract, on
+        # one thread, which makes the entry's file before it reads the entry).
+        server = subprocess.Popen([str(HELD_FILE), str(mount), str(1 << 20), str(2 << 20),
+                                   str(files / "a.pak"), str(files / "big.bin")],
+                                  stdin=subprocess.PIPE,
+                                  stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+        program = None
+        try:
+            deadline = time.monotonic() + 60
+            while not (mount / "a.pak").exists():
+                time.sleep(0.02)
+                self.assertLess(time.monotonic(), deadline, "held_file never mounted")
+                if server.poll() is not None:
+                    reason = server.stderr.read().decode("utf-8", "replace").strip()
+                    if server.returncode == 77:
+                        self.skipTest(f"nothing can be mounted here: {reason}")
+                    self.fail(f"held_file ended with {server.returncode}: {reason}")
+            args = (["create", "-o", out / "a.pak", "-C", mount, "big.bin"] if command == "create"
+                    else ["extract", "-j", "1", "-C", out, mount / "a.pak"])
+            program = subprocess.Popen(RUNNER + [str(PAK)] + [str(a) for a in args],
+                                       stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                                       stderr=subprocess.PIPE)
+            ready, _, _ = select.select([server.stdout], [], [], 60)
+            self.assertTrue(ready and os.read(server.stdout.fileno(), 5) == b"held\n",
+                            "the read was never held")
+            self.assertEqual(len(self.leftovers(out)), 2 if command == "create" else 1)
+            program.send_signal(sig)
+        finally:
+            server.stdin.close()  # lets the held read go: the signal is taken on its way back
+            if program is not None:
+                err = program.communicate(timeout=60)[1].decode(OUTPUT_ENCODING, "replace")
+            server.send_signal(signal.SIGTERM)  # unmounts
+            server.wait(timeout=60)
+            server.stdout.close()
+            server.stderr.close()
+        self.assertEqual(program.returncode, 128 + sig, err)
+        self.assertEqual(sorted(p.name for p in out.iterdir()), [], err)
+
+
 class Usage(PakTestCase):
     COMMANDS = ("info", "list", "cat", "ini", "verify", "extract", "create")
 
@@ -903,22 +973,26 @@ class Smoke(PakTestCase):
 
 
 def main():
-    global PAK, RUNNER, FIXTURES, OUTPUT_ENCODING
+    global PAK, RUNNER, FIXTURES, HELD_FILE, OUTPUT_ENCODING
     parser = argparse.ArgumentParser()
     parser.add_argument("--pak", required=True)
     parser.add_argument("--fixtures", required=True)
+    parser.add_argument("--held-file")
     parser.add_argument("--runner")
     parser.add_argument("--smoke", action="store_true", help="run only the smoke tests")
     args, rest = parser.parse_known_args()
     PAK = pathlib.Path(args.pak).resolve()
     FIXTURES = pathlib.Path(args.fixtures)
+    if args.held_file:
+        HELD_FILE = pathlib.Path(args.held_file)
     if args.runner:
         RUNNER = [str(pathlib.Path(args.runner).resolve())]
     if PAK.suffix.lower() == ".exe":
         OUTPUT_ENCODING = "cp932"  # what a Windows program writes into a pipe
     loader = unittest.TestLoader()
     if args.smoke:
-        suite = loader.loadTestsFromTestCase(Smoke) if not rest else \
+        suite = unittest.TestSuite([loader.loadTestsFromTestCase(Smoke),
+                                    loader.loadTestsFromTestCase(Interrupted)]) if not rest else \
             loader.loadTestsFromNames(rest, sys.modules[__name__])
     else:
         suite = loader.loadTestsFromModule(sys.modules[__name__]) if not rest else \

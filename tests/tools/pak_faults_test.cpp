@@ -38,6 +38,10 @@ std::FILE* noStream(intptr_t) {
     platform::setLastError(kTooManyOpenFiles);
     return nullptr;
 }
+int noRoomToArm(const platform::Directory&, const char*) {
+    platform::setLastError(kTooManyOpenFiles);
+    return -1;
+}
 bool renameDenied(const platform::Directory&, const char*, const char*, bool) {
     platform::setLastError(kAccessDenied);
     return false;
@@ -86,10 +90,12 @@ TEST(PakFaults, FailingSystemCallsLeaveNothingBehind) {
         {"create", "write", [](auto& t) { t.writeStream = writeOnFullDisk; }, "new.pak"},
         {"create", "rename", [](auto& t) { t.moveFileAt = renameDenied; }, "new.pak"},
         {"create", "stream", [](auto& t) { t.streamOnNewFile = noStream; }, "new.pak"},
+        {"create", "arming", [](auto& t) { t.armRemovalOnInterrupt = noRoomToArm; }, "new.pak"},
         {"extract", "read", [](auto& t) { t.readStream = readFailingPastFirstChunk; }, "a.pak"},
         {"extract", "write", [](auto& t) { t.writeStream = writeOnFullDisk; }, "victim"},
         {"extract", "rename", [](auto& t) { t.moveFileAt = renameDenied; }, "victim"},
         {"extract", "stream", [](auto& t) { t.streamOnNewFile = noStream; }, "victim"},
+        {"extract", "arming", [](auto& t) { t.armRemovalOnInterrupt = noRoomToArm; }, "victim"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.command) + " under a failing " + c.fault);

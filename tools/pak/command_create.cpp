@@ -27,8 +27,10 @@ Directories that are symbolic links are not entered. A FIFO, socket or device no
 opened: the run names each one it meets and stops with exit code 3, writing nothing.
 
 OUT is written under a temporary name in its own directory and renamed when complete, so a run
-that fails leaves nothing behind, and an existing OUT is never replaced without --force. An
-archive is limited to 2 GiB, the most its readers can address.
+that fails leaves nothing behind, and an existing OUT is never replaced without --force. Nor
+does an interrupted run: on SIGINT (Ctrl-C), SIGTERM or SIGHUP the temporary files are removed
+and pak ends with exit code 128 + the signal's number. An archive is limited to 2 GiB, the most
+its readers can address.
 
 Entries are compressed on every processor: each file by one thread, a file larger than 8 MiB
 in blocks of 1 MiB by all of them. The archive holds the same bytes whatever the number of
