@@ -4,7 +4,10 @@
 // TO until a line, or the end, comes on its standard input. When it first holds a read it
 // writes "held" on its standard output: the program under test is then inside that read, and
 // stays there. (A range rather than everything past FROM, because programs read the end of a
-// file early, to learn its size, and the kernel reads ahead of them.)
+// file early, to learn its size, and the kernel reads ahead of them.) Once let go, every read
+// takes 50 ms: a program interrupted while it was held must end before it can finish its work,
+// and under Wine the interruption reaches a Windows program only as the held read returns, on
+// a thread Wine then starts for it.
 //
 // Usage: held_file MOUNTPOINT FROM TO FILE...   (names of ASCII only)
 // Exit codes: 0 once unmounted (SIGTERM, SIGINT or fusermount3 -u), 2 usage, 77 where this
@@ -12,6 +15,7 @@
 #include "platform/platform.h"
 #include "platform/served_tree.h"
 
+#include <chrono>
 #include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
@@ -68,15 +72,18 @@ class HeldFiles : public platform::ServedTree {
     }
     Status read(uint64_t handle, uint64_t offset, unsigned char* buffer, std::size_t count,
                 std::size_t& delivered) override {
-        if (offset >= holdFrom_ && offset < holdTo_) {
-            std::unique_lock<std::mutex> lock(mutex_);
-            if (!released_ && !told_) {
+        std::unique_lock<std::mutex> lock(mutex_);
+        if (offset >= holdFrom_ && offset < holdTo_ && !released_) {
+            if (!told_) {
                 told_ = true;
                 std::fputs("held\n", stdout);
                 std::fflush(stdout);
             }
             releasedChanged_.wait(lock, [this] { return released_; });
         }
+        bool slow = released_;
+        lock.unlock();
+        if (slow) std::this_thread::sleep_for(std::chrono::milliseconds(50));
         std::ptrdiff_t got = platform::readStreamAt(files_[handle - kRoot - 1].stream,
                                                     static_cast<int64_t>(offset), buffer, count);
         if (got < 0) return kDataFailed;
