@@ -473,7 +473,7 @@ class MemoryBounds(PakTestCase):
 
     def setUp(self):
         super().setUp()
-        self.native = b"__asan_init" not in PAK.read_bytes() and not RUNNER
+        self.native = not sanitized() and not RUNNER
 
     def test_sizes_an_archive_only_declares_take_no_memory(self):
         """Archives of at most 1 MiB that declare far more than they hold: no command holds more
@@ -678,12 +678,19 @@ class ExtractSafety(PakTestCase):
         self.assertEqual(len(list((self.dir / "tty").iterdir())), 20)
 
 
+def sanitized():
+    """Whether the program is built with AddressSanitizer."""
+    return b"__asan_init" in PAK.read_bytes()
+
+
 def without_proc():
     """A command that runs the rest of its command line in a mount namespace of its own whose
     /proc is an empty file system, as in a container or a chroot without it; or None and why
     none can be made here."""
     if shutil.which("unshare") is None:
         return None, "unshare is not installed"
+    if sanitized():
+        return None, "AddressSanitizer cannot run without /proc (it reads /proc/self/maps)"
     wrapper = ["unshare", "--mount", "--propagation", "private"]
     if os.geteuid() != 0:
         wrapper.append("--map-root-user")
