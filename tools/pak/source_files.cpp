@@ -13,13 +13,16 @@ namespace pak {
 
 namespace {
 
+// A directory (empty for the current one) as messages show it.
+std::string shownDirectory(const std::string& directory) {
+    return directory.empty() ? std::string(".") : platform::shownPath(directory);
+}
+
 // A directory whose entries cannot all be read: its files would be missing from the archive
 // without a word, so the run stops.
 Failure unreadable(const std::string& directory) {
-    return Failure(kCorrupt,
-                   (directory.empty() ? std::string(".") : platform::shownPath(directory)) +
-                       ": cannot be read (system error " + std::to_string(platform::lastError()) +
-                       ")");
+    return Failure(kCorrupt, shownDirectory(directory) + ": cannot be read (system error " +
+                                 std::to_string(platform::lastError()) + ")");
 }
 
 // Whether the attributes (of a path, through a link) are those of neither a file nor a
@@ -60,7 +63,7 @@ void walk(const std::string& base, const std::string& relative, SourceTree& out)
     if (search.failed()) throw unreadable(directory);
     // The archive cannot hold such names; leaving the files out unsaid would lose them.
     if (search.skipped() > 0)
-        throw Failure(kCorrupt, (directory.empty() ? std::string(".") : directory) + ": " +
+        throw Failure(kCorrupt, shownDirectory(directory) + ": " +
                                     std::to_string(search.skipped()) +
                                     " name(s) in it have no Shift-JIS form and cannot be stored");
 }
