@@ -16,9 +16,9 @@ namespace {
 
 constexpr int kInterruptions[] = {SIGINT, SIGTERM, SIGHUP};
 
-void onInterrupt(int signal) {
+void onInterrupt(int number) {
     removeArmedFiles();
-    _exit(128 + signal);
+    _exit(128 + number);
 }
 
 } // namespace
@@ -43,12 +43,12 @@ void catchInterrupts() {
     // One interruption at a time on a thread; another thread may take one at the same moment,
     // and the table lets each file be removed once.
     sigemptyset(&action.sa_mask);
-    for (int signal : kInterruptions)
-        sigaddset(&action.sa_mask, signal);
-    for (int signal : kInterruptions) {
+    for (int number : kInterruptions)
+        sigaddset(&action.sa_mask, number);
+    for (int number : kInterruptions) {
         struct sigaction before {};
-        if (sigaction(signal, nullptr, &before) == 0 && before.sa_handler == SIG_IGN) continue;
-        sigaction(signal, &action, nullptr);
+        if (sigaction(number, nullptr, &before) == 0 && before.sa_handler == SIG_IGN) continue;
+        sigaction(number, &action, nullptr);
     }
 }
 
