@@ -140,5 +140,7 @@ int main(int argc, char** argv) {
     tree.release(); // lets any read still held go before the end
     if (result != platform::ServeResult::kUnmounted) std::fprintf(stderr, "%s\n", problem.c_str());
     std::fflush(stdout);
+    // At once: the thread that reads standard input may still be waiting in it, and the system
+    // closes the files.
     std::_Exit(result == platform::ServeResult::kUnmounted ? 0 : 77);
 }
