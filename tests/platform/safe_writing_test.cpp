@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 #include <string>
 
 using testing_support::CurrentDirectory;
@@ -222,10 +223,7 @@ TEST(SafeWriting, DirectoriesHeldOpenNeverFollowALinkAtAName) {
 #endif
     // Names are found whatever their case in the directory held, not at the path that led to it
     // (the file is made behind the platform's back, which would otherwise see its name made).
-    std::FILE* other =
-        std::fopen(testing_support::hostPath(now + "\\Other").string().c_str(), "wb");
-    ASSERT_NE(other, nullptr);
-    std::fclose(other);
+    ASSERT_TRUE(std::ofstream(testing_support::hostPath(now + "\\Other")).good());
     EXPECT_EQ(hyou.createFile("OTHER"), nullptr);
     EXPECT_EQ(platform::lastError(), kAlreadyExists);
 
