@@ -24,7 +24,9 @@ int systemMessageBox(void* owner, const char* text, const char* caption, uint32_
 int compareWithCase(const char* a, const char* b);
 
 std::FILE* openStream(const char* path, const char* mode);
+std::FILE* openRegularFile(const char* path);
 std::FILE* createNewFile(const char* path);
+std::FILE* streamOnNewFile(intptr_t handle);
 bool seekStream(std::FILE* stream, int64_t offset, int origin);
 std::ptrdiff_t readStreamAt(std::FILE* stream, int64_t offset, void* buffer, std::size_t count);
 bool fileStatus(const char* path, FileStatus& out);
@@ -47,6 +49,31 @@ std::FILE* createFileAt(const Directory& parent, const char* name);
 bool moveFileAt(const Directory& parent, const char* from, const char* to, bool replace);
 bool removeFileAt(const Directory& parent, const char* name);
 void closeDirectory(intptr_t handle);
+
+// Files removed when the program is interrupted (removal_on_interrupt.cpp, which keeps the
+// table, and interruption_posix.cpp or interruption_win32.cpp, which handle the interruption);
+// see platform/removal_on_interrupt.h.
+//
+// What the handler needs to remove one file, made ready before it is needed: POSIX the held
+// directory's descriptor and the file's host name there, Windows its full path.
+struct RemovalTarget {
+    intptr_t directory = -1;
+    char name[1024] = {};
+};
+// The table's entry: arms the removal of name inside directory, giving the slot, or -1 with
+// the last error set.
+int armRemoval(const Directory& directory, const char* name);
+// Fills target for name inside directory; false (last error set) when it does not fit.
+bool describeRemoval(const Directory& directory, const char* name, RemovalTarget& target);
+// Puts the handlers in place; called once, at the first arming.
+void catchInterrupts();
+// For the handler: removes every armed file (removeTarget for each). Safe in a signal handler.
+void removeArmedFiles();
+// Removes the file target describes. Safe in a signal handler.
+void removeTarget(const RemovalTarget& target);
+// For a thread that finds the handler removing a file it armed: waits for the end the handler
+// is about to bring.
+[[noreturn]] void awaitTheEnd();
 
 // Serving a tree (served_tree_fuse.cpp on Linux with libfuse3, served_tree_none.cpp elsewhere);
 // see platform/served_tree.h.

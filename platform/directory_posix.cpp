@@ -33,9 +33,9 @@ bool hostNameAt(const Directory& parent, const char* name, std::string& host) {
     struct stat st {};
     if (fstatat(descriptor(parent), host.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 || errno != ENOENT)
         return true;
-    // /proc/self/fd/N is the directory held as N itself, not a path looked up anew.
-    std::string variant =
-        posix::caseVariant("/proc/self/fd/" + std::to_string(descriptor(parent)), host);
+    std::string reachedBy; // only to watch the directory; the names are read through parent
+    if (!posix::hostPath(parent.path().c_str(), reachedBy)) reachedBy.clear();
+    std::string variant = posix::caseVariantAt(descriptor(parent), reachedBy, host);
     if (!variant.empty()) host = variant;
     return true;
 }
@@ -97,12 +97,25 @@ uint32_t attributesAt(const Directory& parent, const char* name) {
 std::FILE* createFileAt(const Directory& parent, const char* name) {
     std::string host;
     if (!hostNameAt(parent, name, host)) return nullptr;
-    // fopen makes its stream before it creates the file, so no failure can leave a new file to
-    // be cleared away by name (which by then might be someone else's). "x" creates exclusively,
-    // failing on anything at the name, a link included, and "e" keeps the descriptor from child
-    // programs. /proc/self/fd/N is the directory held as N itself.
-    std::string at = "/proc/self/fd/" + std::to_string(descriptor(parent)) + "/" + host;
-    std::FILE* stream = std::fopen(at.c_str(), "w+bxe");
+    // O_EXCL fails on anything at the name, a link included, which it never follows.
+    int fd = openat(descriptor(parent), host.c_str(),
+                    O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    if (fd < 0) {
+        setErrorFromErrno();
+        return nullptr;
+    }
+    std::FILE* stream = systemCalls().streamOnNewFile(fd);
+    if (stream != nullptr) return stream;
+    // No stream, so the new file goes again, through the directory it was made in.
+    uint32_t error = lastError();
+    unlinkat(descriptor(parent), host.c_str(), 0);
+    ::close(fd);
+    setLastError(error);
+    return nullptr;
+}
+
+std::FILE* streamOnNewFile(intptr_t handle) {
+    std::FILE* stream = fdopen(static_cast<int>(handle), "w+b");
     if (stream == nullptr) setErrorFromErrno();
     return stream;
 }

@@ -52,6 +52,9 @@ void setLastError(uint32_t code);
 constexpr uint32_t kInvalidAttributes = 0xFFFFFFFFu;
 // Attribute bit of a directory.
 constexpr uint32_t kDirectoryAttribute = 0x10u;
+// Attribute bit of what is neither a file nor a directory: a FIFO, a socket or a device node
+// (POSIX; on Windows the bit of the same value is never set for a file on a disk).
+constexpr uint32_t kDeviceAttribute = 0x40u;
 
 // The attributes of an existing file or directory (kDirectoryAttribute set for a directory),
 // or kInvalidAttributes when the path names nothing or cannot be examined.
@@ -71,6 +74,16 @@ bool fileStatus(const char* path, FileStatus& out);
 // Opens a runtime-library stream on path with an fopen mode text ("rb", "w+b", "a+b").
 // The caller owns the stream and closes it with closeStream. Null on failure.
 std::FILE* openStream(const char* path, const char* mode);
+
+// What openRegularFile reports for anything that is not a regular file (ERROR_BAD_FILE_TYPE).
+constexpr uint32_t kNotARegularFile = 222;
+
+// Opens the regular file at path (through links) for reading in binary mode ("rb"). A FIFO, a
+// socket or a device there is refused with lastError kNotARegularFile, without being read from
+// or waited on: what was opened is looked at before it is kept, so a file swapped for a FIFO
+// after the caller looked cannot hold it up. A directory is refused as openStream refuses it.
+// The caller owns the stream. Null on failure.
+std::FILE* openRegularFile(const char* path);
 
 // Reads up to count bytes from stream into buffer. Returns the bytes delivered, fewer than count
 // only at the end of the file, or -1 when reading failed (lastError set; bytes delivered before
@@ -335,7 +348,12 @@ enum SearchStep : int { kSearchFailed = -1, kSearchEnded = 0, kSearchFound = 1 }
 // setting lastError), usually by wrapping the original, and puts the table back afterwards.
 struct SystemCalls {
     std::FILE* (*openStream)(const char* path, const char* mode);
+    std::FILE* (*openRegularFile)(const char* path);
     std::FILE* (*createNewFile)(const char* path);
+    // The stream ("w+b") on a file just created exclusively and open as handle (a descriptor on
+    // POSIX, a HANDLE on Windows): it takes the handle over. Null on failure (lastError set),
+    // the handle still the caller's, who then removes the file again.
+    std::FILE* (*streamOnNewFile)(intptr_t handle);
     std::ptrdiff_t (*readStream)(std::FILE* stream, void* buffer, std::size_t count);
     std::ptrdiff_t (*readStreamAt)(std::FILE* stream, int64_t offset, void* buffer,
                                    std::size_t count);
@@ -362,6 +380,9 @@ struct SystemCalls {
     std::FILE* (*createFileAt)(const Directory& parent, const char* name);
     bool (*moveFileAt)(const Directory& parent, const char* from, const char* to, bool replace);
     bool (*removeFileAt)(const Directory& parent, const char* name);
+    // Files removed when the program is interrupted (platform/removal_on_interrupt.h): arms one,
+    // giving a slot of the table, or -1 with lastError set.
+    int (*armRemovalOnInterrupt)(const Directory& directory, const char* name);
     ServeResult (*serveTree)(ServedTree& tree, const char* mountPoint, const ServeOptions& options,
                              std::string& problem);
 };

@@ -52,7 +52,9 @@ void* runtimeAllocate(std::size_t n) {
 constexpr SystemCalls backendCalls() {
     SystemCalls calls{};
     calls.openStream = backend::openStream;
+    calls.openRegularFile = backend::openRegularFile;
     calls.createNewFile = backend::createNewFile;
+    calls.streamOnNewFile = backend::streamOnNewFile;
     calls.readStream = runtimeRead;
     calls.readStreamAt = backend::readStreamAt;
     calls.fileStatus = backend::fileStatus;
@@ -75,6 +77,7 @@ constexpr SystemCalls backendCalls() {
     calls.createFileAt = backend::createFileAt;
     calls.moveFileAt = backend::moveFileAt;
     calls.removeFileAt = backend::removeFileAt;
+    calls.armRemovalOnInterrupt = backend::armRemoval;
     calls.serveTree = backend::serveTree;
     return calls;
 }
@@ -122,6 +125,10 @@ int formatText(char* buffer, std::size_t room, const char* pattern, va_list args
 
 std::FILE* openStream(const char* path, const char* mode) {
     return table.openStream(path, mode);
+}
+
+std::FILE* openRegularFile(const char* path) {
+    return table.openRegularFile(path);
 }
 
 std::FILE* createNewFile(const char* path) {

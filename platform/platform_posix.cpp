@@ -77,8 +77,10 @@ void backend::setErrorFromErrno() {
 
 uint32_t backend::attributesOfMode(unsigned mode) {
     if (S_ISLNK(mode)) return kReparsePointAttribute;
-    uint32_t attributes = S_ISDIR(mode) ? kDirectoryAttribute : 0x80u; // FILE_ATTRIBUTE_NORMAL
-    if ((mode & S_IWUSR) == 0) attributes |= 0x1u;                     // read-only
+    uint32_t attributes = S_ISDIR(mode)   ? kDirectoryAttribute
+                          : S_ISREG(mode) ? 0x80u // FILE_ATTRIBUTE_NORMAL
+                                          : kDeviceAttribute;
+    if ((mode & S_IWUSR) == 0) attributes |= 0x1u; // read-only
     return attributes;
 }
 
@@ -132,6 +134,32 @@ std::FILE* openStream(const char* path, const char* mode) {
         return nullptr;
     }
     return stream;
+}
+
+std::FILE* openRegularFile(const char* path) {
+    std::string host;
+    if (!findPath(path, host)) return nullptr;
+    // Without O_NONBLOCK, opening a FIFO would wait for a writer; O_NOCTTY keeps a terminal from
+    // becoming the program's own. Only then is it seen what was opened.
+    int fd = open(host.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) {
+        setErrorFromErrno();
+        return nullptr;
+    }
+    struct stat st {};
+    int flags = -1;
+    bool regular = fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+    if (!regular) {
+        threadLastError = kNotARegularFile;
+    } else if ((flags = fcntl(fd, F_GETFL)) < 0 || fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
+        setErrorFromErrno(); // a regular file is read as usual, without the flag
+    } else if (std::FILE* stream = fdopen(fd, "rb")) {
+        return stream;
+    } else {
+        setErrorFromErrno();
+    }
+    close(fd);
+    return nullptr;
 }
 
 bool createDirectory(const char* path) {

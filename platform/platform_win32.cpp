@@ -55,6 +55,18 @@ std::FILE* openStream(const char* path, const char* mode) {
     return std::fopen(path, mode);
 }
 
+std::FILE* openRegularFile(const char* path) {
+    // Opening never waits here, and a directory cannot be opened as a stream at all; a device
+    // (CON, a pipe) is refused once it is seen to be one.
+    std::FILE* stream = std::fopen(path, "rb");
+    if (stream == nullptr) return nullptr; // the last error is the system's own
+    auto handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)));
+    if (GetFileType(handle) == FILE_TYPE_DISK) return stream;
+    std::fclose(stream);
+    SetLastError(kNotARegularFile);
+    return nullptr;
+}
+
 bool createDirectory(const char* path) {
     return CreateDirectoryA(path, nullptr) != 0;
 }
@@ -155,25 +167,45 @@ namespace backend {
 std::FILE* createNewFile(const char* path) {
     // CREATE_NEW fails on any existing name, a symbolic link included. Delete access lets a
     // failure below remove the new file through its handle: by name, it might by then be
-    // someone else's.
-    HANDLE handle = CreateFileA(path, GENERIC_READ | GENERIC_WRITE | DELETE, FILE_SHARE_READ,
-                                nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    // someone else's. Shared deletion lets an interruption remove it while it is open (see
+    // removal_on_interrupt.h), as POSIX always allows.
+    HANDLE handle = CreateFileA(path, GENERIC_READ | GENERIC_WRITE | DELETE,
+                                FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, CREATE_NEW,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
         // CREATE_NEW reports ERROR_FILE_EXISTS; the contract is the one code for both cases.
         if (GetLastError() == ERROR_FILE_EXISTS) SetLastError(ERROR_ALREADY_EXISTS);
         return nullptr;
     }
-    int fd = _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_RDWR | _O_BINARY);
-    std::FILE* stream = fd == -1 ? nullptr : _fdopen(fd, "w+b");
+    std::FILE* stream = systemCalls().streamOnNewFile(reinterpret_cast<intptr_t>(handle));
     if (stream != nullptr) return stream;
+    DWORD error = GetLastError();
     FILE_DISPOSITION_INFO discard = {TRUE};
     SetFileInformationByHandle(handle, FileDispositionInfo, &discard, sizeof discard);
-    if (fd == -1)
-        CloseHandle(handle);
-    else
-        _close(fd); // closes the handle too
-    SetLastError(ERROR_TOO_MANY_OPEN_FILES);
+    CloseHandle(handle);
+    SetLastError(error);
     return nullptr;
+}
+
+std::FILE* streamOnNewFile(intptr_t handle) {
+    // A descriptor of the runtime library owns the handle it is given even when no stream can be
+    // made on it: it gets a duplicate, and the handle itself is closed once the stream stands.
+    HANDLE copy = nullptr;
+    if (!DuplicateHandle(GetCurrentProcess(), reinterpret_cast<HANDLE>(handle), GetCurrentProcess(),
+                         &copy, 0, FALSE, DUPLICATE_SAME_ACCESS))
+        return nullptr;
+    int fd = _open_osfhandle(reinterpret_cast<intptr_t>(copy), _O_RDWR | _O_BINARY);
+    std::FILE* stream = fd == -1 ? nullptr : _fdopen(fd, "w+b");
+    if (stream == nullptr) {
+        if (fd == -1)
+            CloseHandle(copy);
+        else
+            _close(fd); // closes the duplicate too
+        SetLastError(ERROR_TOO_MANY_OPEN_FILES);
+        return nullptr;
+    }
+    CloseHandle(reinterpret_cast<HANDLE>(handle));
+    return stream;
 }
 
 bool moveFile(const char* from, const char* to, bool replace) {

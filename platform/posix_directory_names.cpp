@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstring>
 #include <dirent.h>
+#include <fcntl.h>
 #include <memory>
 #include <sys/inotify.h>
 #include <sys/stat.h>
@@ -40,15 +41,13 @@ class DirectoryNames {
     DirectoryNames(const DirectoryNames&) = delete;
     DirectoryNames& operator=(const DirectoryNames&) = delete;
 
-    std::string find(const std::string& directory, const std::string& name) {
+    std::string find(int directory, const std::string& reachedBy, const std::string& name) {
         std::string key = foldedKey(name.data(), name.size());
         if (key.empty()) return std::string();
-        const char* path = directory.empty() ? "." : directory.c_str();
         struct stat st {};
-        if (stat(path, &st) != 0) return std::string();
+        if (fstat(directory, &st) != 0) return std::string();
         applyChanges();
-        if (!kept_ || directory != directory_ || st.st_dev != device_ || st.st_ino != inode_)
-            read(path, st);
+        if (!kept_ || st.st_dev != device_ || st.st_ino != inode_) read(directory, reachedBy, st);
         if (!kept_ && !read_) return std::string();
         auto found = names_.find(key);
         std::string first;
@@ -88,25 +87,46 @@ class DirectoryNames {
         names_.clear();
     }
 
-    // Reads the directory, after putting the watch on it, so that no change between the two
-    // is lost (one seen twice does no harm).
-    void read(const char* path, const struct stat& st) {
+    // Reads the directory held as directory (st its status), after putting the watch on it, so
+    // that no change between the two is lost (one seen twice does no harm).
+    void read(int directory, const std::string& reachedBy, const struct stat& st) {
         forget();
         read_ = false;
-        if (notify_ >= 0)
-            watch_ = inotify_add_watch(notify_, path,
+        if (notify_ >= 0 && !reachedBy.empty()) {
+            watch_ = inotify_add_watch(notify_, reachedBy.c_str(),
                                        IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO |
                                            IN_DELETE_SELF | IN_MOVE_SELF | IN_ONLYDIR);
-        std::unique_ptr<DIR, int (*)(DIR*)> dir(opendir(path), closedir);
+            // A watch stays with the directory it was put on, so the path only has to lead to
+            // the directory held now. Were it swapped to another and back around the watch,
+            // only the choice among names that differ in case could suffer: every operation
+            // still goes through the descriptor.
+            struct stat there {};
+            if (watch_ >= 0 && (stat(reachedBy.c_str(), &there) != 0 || there.st_dev != st.st_dev ||
+                                there.st_ino != st.st_ino))
+                forget();
+        }
+        // A descriptor of its own for the listing: one duplicated would share its reading
+        // position with the descriptor held, which other threads may list at the same time.
+        // "." inside a directory is always that directory, never a link.
+        int own = openat(directory, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        std::unique_ptr<DIR, int (*)(DIR*)> dir(own >= 0 ? fdopendir(own) : nullptr, closedir);
         if (!dir) {
+            if (own >= 0) close(own);
             forget();
             return;
         }
-        while (dirent* entry = readdir(dir.get()))
+        for (;;) {
+            errno = 0;
+            dirent* entry = readdir(dir.get());
+            if (entry == nullptr) break;
             add(entry->d_name);
+        }
+        if (errno != 0) { // names missing: no answer rather than a wrong one
+            forget();
+            return;
+        }
         read_ = true;
         kept_ = watch_ >= 0;
-        directory_ = path == std::string(".") ? std::string() : std::string(path);
         device_ = st.st_dev;
         inode_ = st.st_ino;
     }
@@ -140,7 +160,6 @@ class DirectoryNames {
     int watch_ = -1;
     bool kept_ = false; // the names are watched and stay good between calls
     bool read_ = false; // the names of the last read are there
-    std::string directory_;
     dev_t device_ = 0;
     ino_t inode_ = 0;
     std::unordered_map<std::string, std::vector<std::string>> names_;
@@ -148,9 +167,18 @@ class DirectoryNames {
 
 } // namespace
 
-std::string caseVariant(const std::string& directory, const std::string& name) {
+std::string caseVariantAt(int directory, const std::string& reachedBy, const std::string& name) {
     thread_local DirectoryNames names;
-    return names.find(directory, name);
+    return names.find(directory, reachedBy, name);
+}
+
+std::string caseVariant(const std::string& directory, const std::string& name) {
+    const char* path = directory.empty() ? "." : directory.c_str();
+    int held = open(path, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (held < 0) return std::string();
+    std::string found = caseVariantAt(held, path, name);
+    close(held);
+    return found;
 }
 
 } // namespace platform::posix

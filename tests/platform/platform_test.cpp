@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <set>
 #include <string>
@@ -82,6 +83,37 @@ TEST(PlatformFiles, MissingPathsAndDirectoriesAsStreams) {
     EXPECT_FALSE(platform::createDirectory(dir.path().c_str()));
     std::string deep = dir / "a\\b";
     EXPECT_FALSE(platform::createDirectory(deep.c_str()));
+}
+
+TEST(PlatformFiles, OnlyRegularFilesAreOpenedAsFiles) {
+    TempDir dir;
+    writeFile(dir / "file", "abc");
+    std::FILE* file = platform::openRegularFile((dir / "file").c_str());
+    ASSERT_NE(file, nullptr);
+    char back[4] = {};
+    EXPECT_EQ(platform::readStream(file, back, 4), 3);
+    EXPECT_STREQ(back, "abc");
+    platform::closeStream(file);
+    EXPECT_EQ(platform::openRegularFile(dir.path().c_str()), nullptr);
+    EXPECT_EQ(platform::openRegularFile((dir / "missing").c_str()), nullptr);
+
+    // Never waited on: a FIFO without a writer would hold an ordinary open forever.
+#ifdef _WIN32
+    const std::vector<std::string> devices = {"NUL"};
+#else
+    std::string fifo = testing_support::hostPath(dir / "fifo").string();
+    ASSERT_EQ(std::system(("mkfifo '" + fifo + "'").c_str()), 0);
+    const std::vector<std::string> devices = {"\\dev\\null", dir / "fifo"};
+#endif
+    for (const std::string& device : devices) {
+        EXPECT_EQ(platform::openRegularFile(device.c_str()), nullptr) << device;
+        EXPECT_EQ(platform::lastError(), platform::kNotARegularFile) << device;
+#ifndef _WIN32
+        EXPECT_EQ(platform::fileAttributes(device.c_str()) & platform::kDeviceAttribute,
+                  platform::kDeviceAttribute)
+            << device;
+#endif
+    }
 }
 
 TEST(PlatformFiles, PositionalReadsLeaveTheStreamAloneAndStatusTellsSizeAndTime) {

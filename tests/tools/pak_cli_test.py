@@ -5,10 +5,13 @@ Archives come from two independent sides: the test generator (tests/support/pak_
 writes the ones that pak reads, and a small reader here, written from the format's byte layout,
 checks the ones that pak writes. So neither side is ever tested only against itself.
 
-Usage: pak_cli_test.py --pak PROGRAM --fixtures DIR [--runner EMULATOR] [--smoke] [unittest args]
---runner runs the program under an emulator: wine for the Windows build, whose output is then
-code page 932 text as Windows programs write it into pipes, or qemu for the 32-bit Linux build.
---smoke runs only the smoke tests (all that the Windows build runs).
+Usage: pak_cli_test.py --pak PROGRAM --fixtures DIR [--held-file PROGRAM] [--runner EMULATOR]
+                       [--smoke] [unittest args]
+--held-file is the file system of tests/tools/held_file.cpp, which holds a read for the tests
+that interrupt the program in one. --runner runs the program under an emulator: wine for the
+Windows build, whose output is then code page 932 text as Windows programs write it into pipes,
+or qemu for the 32-bit Linux build. --smoke runs only the smoke tests and the interruptions (all
+that the Windows build runs).
 """
 import argparse
 import json
@@ -16,11 +19,16 @@ import os
 import pathlib
 import random
 import resource
+import select
+import signal
 import shutil
+import socket
+import stat
 import struct
 import subprocess
 import sys
 import tempfile
+import time
 import unittest
 import zlib
 
@@ -31,6 +39,7 @@ from pak_generator import Entry, build  # noqa: E402
 PAK = None        # the program under test
 RUNNER = []       # what runs it (empty natively)
 FIXTURES = None   # the generator's fixture scenarios
+HELD_FILE = None  # the file system that holds a read (tests/tools/held_file.cpp)
 OUTPUT_ENCODING = "utf-8"
 
 INI = "[設定]\r\nName=TESTGAME\r\nTitle=テスト\r\n".encode("cp932")
@@ -49,13 +58,14 @@ class Result:
         return f"exit {self.code}\nstdout: {self.out[:2000]!r}\nstderr: {self.err[:2000]}"
 
 
-def pak(*args, cwd=None, stderr=subprocess.PIPE, preexec_fn=None):
-    """Runs the program; arguments may be str (the terminal's text) or bytes (raw)."""
+def pak(*args, cwd=None, stderr=subprocess.PIPE, preexec_fn=None, wrapper=()):
+    """Runs the program, inside wrapper (a command that runs the rest) if given; arguments may
+    be str (the terminal's text) or bytes (raw)."""
     env = dict(os.environ)
     # A sanitizer's report must never pass for one of the program's own exit codes.
     env["ASAN_OPTIONS"] = "exitcode=86:detect_leaks=1"
     env["UBSAN_OPTIONS"] = "print_stacktrace=1"
-    command = RUNNER + [str(PAK)] + [a if isinstance(a, bytes) else str(a) for a in args]
+    command = [*wrapper, *RUNNER, str(PAK)] + [a if isinstance(a, bytes) else str(a) for a in args]
     done = subprocess.run(command, cwd=cwd, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
                           stderr=stderr, timeout=120, env=env, preexec_fn=preexec_fn)
     err = done.stderr.decode(OUTPUT_ENCODING, "replace") if done.stderr is not None else ""
@@ -113,6 +123,10 @@ class PakTestCase(unittest.TestCase):
 
     def leftovers(self, folder):
         return sorted(p.name for p in pathlib.Path(folder).rglob(".pak-*.tmp"))
+
+    def files_below(self, folder):
+        return {str(p.relative_to(folder)): p.read_bytes() for p in sorted(folder.rglob("*"))
+                if p.is_file()}
 
 
 def read_archive(data):
@@ -474,7 +488,7 @@ class MemoryBounds(PakTestCase):
 
     def setUp(self):
         super().setUp()
-        self.native = b"__asan_init" not in PAK.read_bytes() and not RUNNER
+        self.native = not sanitized() and not RUNNER
 
     def test_sizes_an_archive_only_declares_take_no_memory(self):
         """Archives of at most 1 MiB that declare far more than they hold: no command holds more
@@ -540,10 +554,6 @@ class Threads(PakTestCase):
     exit codes and files, for one thread and several."""
 
     JOBS = ("1", "3")
-
-    def files_below(self, folder):
-        return {str(p.relative_to(folder)): p.read_bytes() for p in sorted(folder.rglob("*"))
-                if p.is_file()}
 
     def test_create_makes_the_same_bytes(self):
         # Entries up to 8 MiB are compressed whole, larger ones in 1 MiB blocks joined into one
@@ -683,6 +693,57 @@ class ExtractSafety(PakTestCase):
         self.assertEqual(len(list((self.dir / "tty").iterdir())), 20)
 
 
+def sanitized():
+    """Whether the program is built with AddressSanitizer."""
+    return b"__asan_init" in PAK.read_bytes()
+
+
+def without_proc():
+    """A command that runs the rest of its command line in a mount namespace of its own whose
+    /proc is an empty file system, as in a container or a chroot without it; or None and why
+    none can be made here."""
+    if shutil.which("unshare") is None:
+        return None, "unshare is not installed"
+    if sanitized():
+        return None, "AddressSanitizer cannot run without /proc (it reads /proc/self/maps)"
+    wrapper = ["unshare", "--mount", "--propagation", "private"]
+    if os.geteuid() != 0:
+        wrapper.append("--map-root-user")
+    wrapper += ["sh", "-c", 'mount -t tmpfs none /proc && test ! -e /proc/self && exec "$@"', "sh"]
+    probe = subprocess.run(wrapper + ["true"], stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
+    if probe.returncode != 0:
+        return None, ("no mount namespace without /proc can be made here: " +
+                      probe.stderr.decode("utf-8", "replace").strip())
+    return wrapper, None
+
+
+class WithoutProc(PakTestCase):
+    def test_create_and_extract_do_the_same_without_proc(self):
+        """create and extract, run as usual and then without /proc, write the same files and
+        say the same: new directories, and names found whatever their case in held ones."""
+        wrapper, why = without_proc()
+        if wrapper is None:
+            self.skipTest(why)
+        archive = build(3, [Entry("data\\a.txt", b"a"),
+                            Entry("DATA\\B.TXT", b"b", compressed=True),
+                            Entry("game.ini", INI), Entry(HYOU_SO, b"hyou-so")])
+        rows = [("create", "-o", "made.pak", "-C", "src", "."),
+                ("extract", "-C", "new", "a.pak"),
+                ("extract", "-C", "old", "a.pak")]  # over Data\A.TXT and GAME.INI
+        for args in rows:
+            with self.subTest(args=args):
+                seen = []
+                for way, around in (("usual", ()), ("bare", wrapper)):
+                    work = self.dir / way / f"{args[0]}-{args[2]}"
+                    self.write_tree(work, {"a.pak": archive, "src/表/ソ.txt": b"so",
+                                           "src/x.bin": bytes(70000), "old/Data/A.TXT": b"old",
+                                           "old/GAME.INI": b"old"})
+                    result = pak(*args, cwd=work, wrapper=around)
+                    seen.append((result.code, result.err, self.files_below(work)))
+                self.assertEqual(seen[0][0], 0, seen[0])
+                self.assertEqual(seen[1], seen[0])
+
+
 class Create(PakTestCase):
     def setUp(self):
         super().setUp()
@@ -724,12 +785,32 @@ class Create(PakTestCase):
         (self.dir / "b.pak").write_bytes(b"old")
         self.run_pak("create", "--force", "-o", "b.pak", "src", expect=3)
         self.assertEqual((self.dir / "b.pak").read_bytes(), b"old")
+        # What is not a file is never opened (a FIFO would hold the run forever): each one is
+        # named, in the tree or as an operand, behind a link or not.
+        os.unlink(self.src / "dangling")
+        odd = self.src / "odd"
+        odd.mkdir()
+        os.mkfifo(odd / "fifo")
+        os.symlink("fifo", odd / "link")
+        with socket.socket(socket.AF_UNIX) as unix:
+            unix.bind(str(odd / "socket"))
+        things = ["fifo", "link", "socket"]
+        if os.geteuid() == 0:  # a device node: the one /dev/null is
+            os.mknod(odd / "null", stat.S_IFCHR | 0o600, os.makedev(1, 3))
+            things.append("null")
+        for operands in (["src"], ["src/odd/fifo", "src/b.txt"]):
+            with self.subTest(operands=operands):
+                result = self.run_pak("create", "--force", "-o", "b.pak", *operands, expect=3)
+                named = sorted(things) if operands == ["src"] else ["fifo"]
+                self.assertEqual([line.split(":")[1].strip() for line in result.err.splitlines()],
+                                 [shown_path(f"src/odd/{name}") for name in named], result)
+        self.assertEqual((self.dir / "b.pak").read_bytes(), b"old")
         self.assertEqual(sorted(p.name for p in self.dir.iterdir()), ["b.pak", "src"])
 
     def test_names_without_a_shift_jis_form_are_not_lost_silently(self):
         (self.src / "sub" / "😀.txt").write_bytes(b"emoji")
         result = self.run_pak("create", "-o", "a.pak", "-C", "src", ".", expect=3)
-        self.assertIn("sub", result.err)
+        self.assertIn(shown_path("src/sub") + ": 1 name(s)", result.err)
         self.assertFalse((self.dir / "a.pak").exists())
 
     def test_temporary_files_are_made_beside_out(self):
@@ -756,6 +837,69 @@ class Create(PakTestCase):
             with self.subTest(args=args):
                 self.run_pak("create", *args, expect=2)
         self.assertFalse((self.dir / "a.pak").exists())
+
+
+class Interrupted(PakTestCase):
+    SIGNALS = (signal.SIGINT, signal.SIGTERM, signal.SIGHUP)
+
+    def test_a_signal_removes_the_temporary_files(self):
+        """create and extract, caught by a signal inside a read of their source, after they
+        made their temporary files: the files go, and the exit code is 128 + the signal."""
+        if HELD_FILE is None or not HELD_FILE.exists():
+            self.skipTest(f"no file system to hold a read: {HELD_FILE} is not built")
+        size = 3 << 20
+        files = self.dir / "files"
+        self.write_tree(files, {"big.bin": bytes(size),
+                                "a.pak": build(3, [Entry("big.bin", bytes(size))])})
+        for command in ("create", "extract"):
+            for sig in self.SIGNALS:
+                with self.subTest(command=command, signal=sig.name):
+                    if PAK.suffix.lower() == ".exe" and sig != signal.SIGINT:
+                        self.skipTest("of these, Wine hands a Windows program only SIGINT (as "
+                                      "Ctrl-C)")
+                    self.interrupt(command, sig, files)
+
+    def interrupt(self, command, sig, files):
+        mount, out = self.dir / f"mnt-{command}-{sig.name}", self.dir / f"out-{command}-{sig.name}"
+        mount.mkdir()
+        out.mkdir()
+        # Reads of the second MiB wait: the source's own (create), or the entry's (extract, on
+        # one thread, which makes the entry's file before it reads the entry).
+        server = subprocess.Popen([str(HELD_FILE), str(mount), str(1 << 20), str(2 << 20),
+                                   str(files / "a.pak"), str(files / "big.bin")],
+                                  stdin=subprocess.PIPE,
+                                  stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+        program = None
+        try:
+            deadline = time.monotonic() + 60
+            while not (mount / "a.pak").exists():
+                time.sleep(0.02)
+                self.assertLess(time.monotonic(), deadline, "held_file never mounted")
+                if server.poll() is not None:
+                    reason = server.stderr.read().decode("utf-8", "replace").strip()
+                    if server.returncode == 77:
+                        self.skipTest(f"nothing can be mounted here: {reason}")
+                    self.fail(f"held_file ended with {server.returncode}: {reason}")
+            args = (["create", "-o", out / "a.pak", "-C", mount, "big.bin"] if command == "create"
+                    else ["extract", "-j", "1", "-C", out, mount / "a.pak"])
+            program = subprocess.Popen(RUNNER + [str(PAK)] + [str(a) for a in args],
+                                       stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                                       stderr=subprocess.PIPE)
+            ready, _, _ = select.select([server.stdout], [], [], 60)
+            self.assertTrue(ready and os.read(server.stdout.fileno(), 5) == b"held\n",
+                            "the read was never held")
+            self.assertEqual(len(self.leftovers(out)), 2 if command == "create" else 1)
+            program.send_signal(sig)
+        finally:
+            server.stdin.close()  # lets the held read go: the signal is taken on its way back
+            if program is not None:
+                err = program.communicate(timeout=60)[1].decode(OUTPUT_ENCODING, "replace")
+            server.send_signal(signal.SIGTERM)  # unmounts
+            server.wait(timeout=60)
+            server.stdout.close()
+            server.stderr.close()
+        self.assertEqual(program.returncode, 128 + sig, err)
+        self.assertEqual(sorted(p.name for p in out.iterdir()), [], err)
 
 
 class Usage(PakTestCase):
@@ -888,22 +1032,26 @@ class Smoke(PakTestCase):
 
 
 def main():
-    global PAK, RUNNER, FIXTURES, OUTPUT_ENCODING
+    global PAK, RUNNER, FIXTURES, HELD_FILE, OUTPUT_ENCODING
     parser = argparse.ArgumentParser()
     parser.add_argument("--pak", required=True)
     parser.add_argument("--fixtures", required=True)
+    parser.add_argument("--held-file")
     parser.add_argument("--runner")
     parser.add_argument("--smoke", action="store_true", help="run only the smoke tests")
     args, rest = parser.parse_known_args()
     PAK = pathlib.Path(args.pak).resolve()
     FIXTURES = pathlib.Path(args.fixtures)
+    if args.held_file:
+        HELD_FILE = pathlib.Path(args.held_file)
     if args.runner:
         RUNNER = [str(pathlib.Path(args.runner).resolve())]
     if PAK.suffix.lower() == ".exe":
         OUTPUT_ENCODING = "cp932"  # what a Windows program writes into a pipe
     loader = unittest.TestLoader()
     if args.smoke:
-        suite = loader.loadTestsFromTestCase(Smoke) if not rest else \
+        suite = unittest.TestSuite([loader.loadTestsFromTestCase(Smoke),
+                                    loader.loadTestsFromTestCase(Interrupted)]) if not rest else \
             loader.loadTestsFromNames(rest, sys.modules[__name__])
     else:
         suite = loader.loadTestsFromModule(sys.modules[__name__]) if not rest else \

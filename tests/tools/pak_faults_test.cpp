@@ -17,7 +17,7 @@ using namespace testing_support;
 
 namespace {
 
-constexpr uint32_t kDiskFull = 112, kAccessDenied = 5, kReadFault = 30;
+constexpr uint32_t kDiskFull = 112, kAccessDenied = 5, kReadFault = 30, kTooManyOpenFiles = 4;
 
 // The table as it was before a test changed it, for the wrappers that pass calls on.
 platform::SystemCalls original;
@@ -33,6 +33,14 @@ std::ptrdiff_t readFailingPastFirstChunk(std::FILE* stream, void* buffer, std::s
 std::size_t writeOnFullDisk(std::FILE*, const void*, std::size_t) {
     platform::setLastError(kDiskFull);
     return 0;
+}
+std::FILE* noStream(intptr_t) {
+    platform::setLastError(kTooManyOpenFiles);
+    return nullptr;
+}
+int noRoomToArm(const platform::Directory&, const char*) {
+    platform::setLastError(kTooManyOpenFiles);
+    return -1;
 }
 bool renameDenied(const platform::Directory&, const char*, const char*, bool) {
     platform::setLastError(kAccessDenied);
@@ -81,9 +89,13 @@ TEST(PakFaults, FailingSystemCallsLeaveNothingBehind) {
         {"create", "read", [](auto& t) { t.readStream = readFailingPastFirstChunk; }, "victim"},
         {"create", "write", [](auto& t) { t.writeStream = writeOnFullDisk; }, "new.pak"},
         {"create", "rename", [](auto& t) { t.moveFileAt = renameDenied; }, "new.pak"},
+        {"create", "stream", [](auto& t) { t.streamOnNewFile = noStream; }, "new.pak"},
+        {"create", "arming", [](auto& t) { t.armRemovalOnInterrupt = noRoomToArm; }, "new.pak"},
         {"extract", "read", [](auto& t) { t.readStream = readFailingPastFirstChunk; }, "a.pak"},
         {"extract", "write", [](auto& t) { t.writeStream = writeOnFullDisk; }, "victim"},
         {"extract", "rename", [](auto& t) { t.moveFileAt = renameDenied; }, "victim"},
+        {"extract", "stream", [](auto& t) { t.streamOnNewFile = noStream; }, "victim"},
+        {"extract", "arming", [](auto& t) { t.armRemovalOnInterrupt = noRoomToArm; }, "victim"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.command) + " under a failing " + c.fault);
@@ -119,7 +131,7 @@ TEST(PakFaults, AnUnreadableDirectoryIsNeverTakenForAnEmptyOne) {
         return steps++ == failAt ? searchDenied(state, out) : original.searchNext(state, out);
     };
     steps = 0, failAt = -1;
-    ASSERT_EQ(pak::collectSourceFiles(dir.path(), {"."}).size(), 4u);
+    ASSERT_EQ(pak::collectSourceFiles(dir.path(), {"."}).files.size(), 4u);
     const int total = steps;
     // Whichever step of the walk fails, the walk fails and names a directory below the base.
     for (failAt = 0; failAt < total; ++failAt) {

@@ -23,11 +23,14 @@ Writes a new archive OUT holding the files that the PATHs name, directories foll
 recursively. Each entry is named by its path relative to DIR (the current directory unless told
 otherwise), with backslashes as separators; the PATH . stands for everything below DIR. The
 entries are stored in the order of their names (letters without regard to case), one per name.
-Directories that are symbolic links are not entered.
+Directories that are symbolic links are not entered. A FIFO, socket or device node is never
+opened: the run names each one it meets and stops with exit code 3, writing nothing.
 
 OUT is written under a temporary name in its own directory and renamed when complete, so a run
-that fails leaves nothing behind, and an existing OUT is never replaced without --force. An
-archive is limited to 2 GiB, the most its readers can address.
+that fails leaves nothing behind, and an existing OUT is never replaced without --force. Nor
+does an interrupted run: on SIGINT (Ctrl-C), SIGTERM or SIGHUP the temporary files are removed
+and pak ends with exit code 128 + the signal's number. An archive is limited to 2 GiB, the most
+its readers can address.
 
 Entries are compressed on every processor: each file by one thread, a file larger than 8 MiB
 in blocks of 1 MiB by all of them. The archive holds the same bytes whatever the number of
@@ -93,20 +96,19 @@ int run(Console& console, const ParsedArguments& arguments) {
     for (const std::string& operand : arguments.operands)
         operands.push_back(console.path(operand, "PATH"));
     // Gathered before any temporary file exists, so that none of them can be among the files.
-    std::vector<SourceFile> files = collectSourceFiles(base, operands);
+    SourceTree tree = collectSourceFiles(base, operands);
+    for (const std::string& message : tree.notFiles)
+        console.error(message);
+    if (!tree.notFiles.empty()) return kCorrupt;
 
     platform::Directory outDirectory = TemporaryFile::directoryFor(directoryOf(out), out);
     TemporaryFile spill(outDirectory, out);
     TemporaryFile archive(outDirectory, out);
     PakWriter writer(settings, spill.stream(), out);
-    for (const SourceFile& file : files) {
+    for (const SourceFile& file : tree.files) {
         // An archive being replaced is never put into its successor.
         if (outExists && platform::sameFile(file.path.c_str(), out.c_str())) continue;
-        FileHandle source(platform::openStream(file.path.c_str(), "rb"));
-        if (!source)
-            throw Failure(kCorrupt, platform::shownPath(file.path) +
-                                        ": cannot be read (system error " +
-                                        std::to_string(platform::lastError()) + ")");
+        FileHandle source = openSourceFile(file);
         writer.add(file.name, source.get(), file.path);
     }
     writer.finish(archive.stream());

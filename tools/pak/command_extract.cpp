@@ -27,7 +27,8 @@ otherwise), each at the path its name gives, backslashes becoming directory sepa
 directories on the way are created. With NAMEs, only the entries whose names begin with one of
 them (letters without regard to case, "title.*" for any extension: the game's rule) are
 written. An existing file is replaced; every file is written under a temporary name first and
-renamed when it is complete.
+renamed when it is complete. On SIGINT (Ctrl-C), SIGTERM or SIGHUP the temporary file is
+removed and pak ends with exit code 128 + the signal's number.
 
 Names that could reach outside DIR are refused and nothing is written for them: absolute names,
 names with a drive or a colon, and names with a ".." component. Nothing is written through a

@@ -48,7 +48,8 @@ std::string overview() {
             "  --version    print the version\n"
             "\n"
             "Exit codes: 0 success, 1 not found or no value, 2 usage error, 3 corrupt or\n"
-            "unreadable archive (or a file that cannot be read or written).\n";
+            "unreadable archive (or a file that cannot be read or written), 128 + N\n"
+            "interrupted by signal N (130: Ctrl-C).\n";
     return text;
 }
 

@@ -13,16 +13,39 @@ namespace pak {
 
 namespace {
 
+// A directory (empty for the current one) as messages show it.
+std::string shownDirectory(const std::string& directory) {
+    return directory.empty() ? std::string(".") : platform::shownPath(directory);
+}
+
 // A directory whose entries cannot all be read: its files would be missing from the archive
 // without a word, so the run stops.
 Failure unreadable(const std::string& directory) {
-    return Failure(kCorrupt,
-                   (directory.empty() ? std::string(".") : platform::shownPath(directory)) +
-                       ": cannot be read (system error " + std::to_string(platform::lastError()) +
-                       ")");
+    return Failure(kCorrupt, shownDirectory(directory) + ": cannot be read (system error " +
+                                 std::to_string(platform::lastError()) + ")");
 }
 
-void walk(const std::string& base, const std::string& relative, std::vector<SourceFile>& out) {
+// Whether the attributes (of a path, through a link) are those of neither a file nor a
+// directory.
+bool isDevice(uint32_t attributes) {
+    return attributes != platform::kInvalidAttributes &&
+           (attributes & platform::kDeviceAttribute) != 0;
+}
+
+std::string notAFile(const std::string& path) {
+    return platform::shownPath(path) +
+           ": not a regular file or a directory (a FIFO, socket or device), so it cannot be stored";
+}
+
+// Adds the file at path under name, or tells why it cannot be added.
+void add(const std::string& name, const std::string& path, uint32_t attributes, SourceTree& out) {
+    if (isDevice(attributes))
+        out.notFiles.push_back(notAFile(path));
+    else
+        out.files.push_back({name, path});
+}
+
+void walk(const std::string& base, const std::string& relative, SourceTree& out) {
     std::string directory = joinPath(base, relative);
     platform::FileSearch search(joinPath(directory, "*").c_str());
     platform::FoundFile found;
@@ -30,7 +53,7 @@ void walk(const std::string& base, const std::string& relative, std::vector<Sour
         std::string name = joinPath(relative, found.name);
         std::string path = joinPath(directory, found.name);
         if (!found.isDirectory) {
-            out.push_back({name, path});
+            add(name, path, platform::fileAttributes(path.c_str()), out);
             continue;
         }
         uint32_t attributes = platform::linkAttributes(path.c_str());
@@ -40,7 +63,7 @@ void walk(const std::string& base, const std::string& relative, std::vector<Sour
     if (search.failed()) throw unreadable(directory);
     // The archive cannot hold such names; leaving the files out unsaid would lose them.
     if (search.skipped() > 0)
-        throw Failure(kCorrupt, (directory.empty() ? std::string(".") : directory) + ": " +
+        throw Failure(kCorrupt, shownDirectory(directory) + ": " +
                                     std::to_string(search.skipped()) +
                                     " name(s) in it have no Shift-JIS form and cannot be stored");
 }
@@ -67,9 +90,8 @@ bool storedNameBefore(const std::string& a, const std::string& b) {
     return order != 0 ? order < 0 : a < b;
 }
 
-std::vector<SourceFile> collectSourceFiles(const std::string& base,
-                                           const std::vector<std::string>& operands) {
-    std::vector<SourceFile> files;
+SourceTree collectSourceFiles(const std::string& base, const std::vector<std::string>& operands) {
+    SourceTree tree;
     for (const std::string& operand : operands) {
         // The same rules as for the names an archive may hold: nothing absolute, no drive, no
         // "..", both separators.
@@ -88,10 +110,11 @@ std::vector<SourceFile> collectSourceFiles(const std::string& base,
         if (attributes == platform::kInvalidAttributes)
             throw Failure(kNotFound, platform::shownPath(path) + ": no such file or directory");
         if (attributes & platform::kDirectoryAttribute)
-            walk(base, relative, files);
+            walk(base, relative, tree);
         else
-            files.push_back({relative, path});
+            add(relative, path, attributes, tree);
     }
+    std::vector<SourceFile>& files = tree.files;
     std::sort(files.begin(), files.end(), [](const SourceFile& a, const SourceFile& b) {
         return storedNameBefore(a.name, b.name);
     });
@@ -99,7 +122,16 @@ std::vector<SourceFile> collectSourceFiles(const std::string& base,
         std::unique(files.begin(), files.end(),
                     [](const SourceFile& a, const SourceFile& b) { return a.name == b.name; }),
         files.end());
-    return files;
+    return tree;
+}
+
+FileHandle openSourceFile(const SourceFile& file) {
+    FileHandle source(platform::openRegularFile(file.path.c_str()));
+    if (source) return source;
+    if (platform::lastError() == platform::kNotARegularFile)
+        throw Failure(kCorrupt, notAFile(file.path));
+    throw Failure(kCorrupt, platform::shownPath(file.path) + ": cannot be read (system error " +
+                                std::to_string(platform::lastError()) + ")");
 }
 
 } // namespace pak

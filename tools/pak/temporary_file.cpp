@@ -47,8 +47,14 @@ TemporaryFile::TemporaryFile(const platform::Directory& directory, const std::st
         std::string candidate = ".pak-" + std::to_string(start + attempt) + ".tmp";
         stream_ = directory_.createFile(candidate.c_str());
         if (stream_ != nullptr) {
-            name_ = candidate;
-            return;
+            if (removal_.arm(directory_, candidate.c_str())) {
+                name_ = candidate;
+                return;
+            }
+            Failure failure = cannotCreate(purpose_);
+            platform::closeStream(stream_);
+            directory_.removeFile(candidate.c_str());
+            throw failure;
         }
         if (platform::lastError() != kAlreadyExists) break;
     }
@@ -80,6 +86,7 @@ void TemporaryFile::moveTo(const std::string& name, bool replace) {
                                     systemError() + ")");
     }
     moved_ = true;
+    removal_.disarm();
 }
 
 } // namespace pak

@@ -1,10 +1,13 @@
 // A file written under a temporary name and renamed into place only once it is complete, so
 // that a failure never leaves a half-written file where the finished one belongs. The file is
 // made in a directory held open (platform/directory.h) and renamed within it, so that the
-// directory cannot be swapped for another, or for a link, between the two.
+// directory cannot be swapped for another, or for a link, between the two. Until then an
+// interruption of the program (Ctrl-C, SIGTERM, SIGHUP) removes it before the program ends
+// (platform/removal_on_interrupt.h).
 #pragma once
 
 #include "platform/directory.h"
+#include "platform/removal_on_interrupt.h"
 
 #include <cstddef>
 #include <cstdio>
@@ -45,6 +48,7 @@ class TemporaryFile {
     std::string purpose_;
     std::FILE* stream_ = nullptr;
     bool moved_ = false;
+    platform::RemovalOnInterrupt removal_; // disarmed after the file is renamed or removed
 };
 
 } // namespace pak
