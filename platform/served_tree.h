@@ -12,6 +12,10 @@
 // must have a host form (the tree escapes those that have none) and may hold a backslash, which
 // is then a character of the name, not a separator. The tree is read-only: nothing can be
 // created, written, renamed or removed through the mount.
+//
+// A function of the tree that throws fails only the request it serves: std::bad_alloc with
+// ENOMEM, anything else with EIO, each told through requestFailed; the tree goes on being
+// served.
 #pragma once
 
 #include <cstddef>
@@ -63,6 +67,10 @@ class ServedTree {
                         std::size_t& delivered) = 0;
     // The handle is not used again.
     virtual void close(uint64_t handle) = 0;
+
+    // Tells the user, in one line of system text, why a request failed that the tree threw
+    // from (see above). Must not throw.
+    virtual void requestFailed(const std::string& why) noexcept = 0;
 };
 
 // Whether this build can serve trees.

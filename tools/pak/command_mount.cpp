@@ -40,7 +40,8 @@ are read as they are when opened.
 Compressed entries are inflated as far as they are read, once: the most recently read are kept
 in memory, at most N MiB of them; a larger one is inflated as it is read, anew only when a
 reader goes backwards. A corrupt entry fails the reads that meet it (EIO) with a line on
-standard error; the other files stay readable.
+standard error; the other files stay readable. A request that runs out of memory fails (ENOMEM)
+with a line on standard error; the mount stays.
 
 The mount stays until fusermount3 -u MOUNTPOINT, or, with -f, until pak is interrupted
 (Ctrl-C, SIGTERM). Without -f, pak detaches once the mount is in place and its messages are no
