@@ -74,6 +74,16 @@ int errorOf(ServedTree::Status failure) {
     return failure == ServedTree::kNotFound ? ENOENT : EIO;
 }
 
+// The host form of a name, and whether the kernel takes it as one component: a directory
+// listing with one name it does not take fails whole.
+NameFit hostFormOf(const std::string& name, std::string& host) {
+    if (!cp932::toUtf8(name.data(), name.size(), host)) return NameFit::kNoHostForm;
+    if (host.size() > kLongestServedName) return NameFit::kTooLong;
+    if (host.find_first_of(std::string("/\0", 2)) != std::string::npos)
+        return NameFit::kNotOneComponent;
+    return NameFit::kFits;
+}
+
 // Fails a request whose handler threw with error, telling why.
 void failRequest(fuse_req_t request, int error, const char* why) noexcept {
     try {
@@ -164,9 +174,8 @@ void readdir(fuse_req_t request, fuse_ino_t directory, size_t size, off_t offset
             ServedTree::Node child = 0;
             if (!served.tree.listed(directory, at - 2, name, child)) break;
             ServedTree::Attributes found;
-            // A name without a host form is one the tree promised not to give; pass over it.
-            if (!served.tree.attributes(child, found) ||
-                !cp932::toUtf8(name.data(), name.size(), host))
+            // A name the host cannot show is one the tree promised not to give; pass over it.
+            if (!served.tree.attributes(child, found) || hostFormOf(name, host) != NameFit::kFits)
                 continue;
             describe(served, child, found, status);
         }
@@ -249,6 +258,11 @@ struct LoopConfigCloser {
 
 TreeServing treeServing() {
     return TreeServing::kAvailable;
+}
+
+NameFit servedNameFit(const std::string& name) {
+    std::string host;
+    return hostFormOf(name, host);
 }
 
 ServeResult backend::serveTree(ServedTree& tree, const char* mountPoint,

@@ -179,7 +179,8 @@ def merged_view(loose, archives):
             else:
                 parts, cat_name = name.split("\\"), name
             path = "/".join(parts)
-            if ".." in parts or file_fold(path) in loose_names:
+            if ".." in parts or file_fold(path) in loose_names or \
+                    any(len(part.encode()) > 255 for part in parts):  # more than Linux takes
                 continue
             parents = ["/".join(parts[:i]) for i in range(1, len(parts))]
             if any(archive_fold(p) in files for p in parents) or \
@@ -227,7 +228,9 @@ class MergedGameDirectory(MountCase):
                 ("Α.txt", b"capital alpha"), ("DIR\\y.txt", b"y"),
                 ("sub\\loose.txt", b"hidden by the loose file"), ("notes.txt", b"the notes"),
                 ("..\\evil.txt", b"never shown"), ("big.bin\\inner", b"no place"),
-                (b"\x85\x40x.txt", b"no unicode form")]),
+                (b"\x85\x40x.txt", b"no unicode form"), ("x" * 5000, b"too long"),
+                ("表" * 86 + ".txt", b"too long in UTF-8"),
+                ("d" * 300 + "\\f.txt", b"in a directory too long")]),
             ("c.pak", 0, False, [("plain.bin", bytes(rng.getrandbits(8) for _ in range(70000))),
                                  ("表\\other.txt", b"other")]),
             ("d.pak", 1, True, [("v1.txt", b"version 1")]),
@@ -252,9 +255,11 @@ class MergedGameDirectory(MountCase):
             self.assertEqual(done.returncode, 0, notes)
             self.assertTrue(os.path.ismount(mount_point))
             # Only the names that cannot be shown are told, one line each.
-            self.assertEqual(len(notes.splitlines()), 2, notes)
+            self.assertEqual(len(notes.splitlines()), 5, notes)
             self.assertIn("..\\evil.txt: not shown: its name has a '..' component", notes)
             self.assertIn("big.bin\\inner: not shown: big.bin is a file", notes)
+            self.assertEqual(notes.count(": not shown: a component of its name is longer than "
+                                         "the 255 bytes"), 3, notes)
 
             shown = tree_of(mount_point)
             self.assertEqual(sorted(shown), sorted(view))

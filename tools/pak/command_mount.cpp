@@ -29,9 +29,10 @@ matching names by their beginning as the game does, would give an earlier entry 
 longer (GAME.INI.BAK for GAME.INI). Backslashes in entry names are directories; names are
 shown in UTF-8, a character without a Unicode form as \xNN; names are found whatever the case
 of their letters, as the game finds them. Entries whose names could reach outside the mount
-(absolute, with a drive or a colon, with a ".." component), or that need a directory where a
-file of that name is shown (or the other way round), are not shown, and are told on standard
-error when the mount is made. Entries show their archive's time.
+(absolute, with a drive or a colon, with a ".." component), that need a directory where a
+file of that name is shown (or the other way round), or whose names have a component longer
+than 255 bytes in UTF-8, are not shown, and are told on standard error when the mount is
+made. Entries show their archive's time.
 
 The view is made once, when the mount is made: files and archives added, removed or renamed
 afterwards are not seen (mount again to see them). The archives are held open, and loose files

@@ -3,6 +3,7 @@
 
 #include "base/cp932.h"
 #include "platform/platform.h"
+#include "platform/served_tree.h"
 #include "tools/pak/console_text.h"
 #include "tools/pak/entry_path.h"
 #include "tools/pak/failure.h"
@@ -35,6 +36,20 @@ unsigned archiveRule(unsigned code) {
     return cp932::foldCase(code);
 }
 
+// Why the system cannot show a component (printable system text) as a name; empty when it can.
+std::string unshowable(const std::string& component) {
+    switch (platform::servedNameFit(component)) {
+    case platform::NameFit::kFits:
+        return {};
+    case platform::NameFit::kTooLong:
+        return "a component of its name is longer than the " +
+               std::to_string(platform::kLongestServedName) +
+               " bytes a file name can have on this system";
+    default:
+        return "a component of its name cannot be a file name on this system";
+    }
+}
+
 // A name inside one directory, as a key of the maps below.
 std::string inside(uint32_t directory, const std::string& name) {
     return std::string(reinterpret_cast<const char*>(&directory), sizeof directory) + name;
@@ -60,17 +75,22 @@ class MountIndex::Builder {
             std::string full = joinPath(path, found.name);
             platform::FileStatus status;
             if (!platform::fileStatus(full.c_str(), status)) continue; // gone meanwhile
+            std::string shown = Console::printable(found.name);
+            std::string unfit = unshowable(shown);
+            if (!unfit.empty()) {
+                note(platform::shownPath(full) + ": not shown: " + unfit);
+                continue;
+            }
             if (found.isDirectory) {
                 // A directory link is not entered: one that leads to a parent would never end.
                 uint32_t attributes = platform::linkAttributes(full.c_str());
                 if (attributes & platform::kReparsePointAttribute) continue;
-                uint32_t child = add(directory, Console::printable(found.name), Kind::kDirectory,
-                                     true, status.modified);
+                uint32_t child = add(directory, shown, Kind::kDirectory, true, status.modified);
                 addLooseTree(base, name, child);
                 continue;
             }
             index_.looseFiles_.push_back({full, status.size, status.modified});
-            add(directory, Console::printable(found.name), Kind::kLoose, true, 0);
+            add(directory, shown, Kind::kLoose, true, 0);
             looseNames_.insert(folded(name, cp932::foldFileNameCase));
         }
         if (search.failed())
@@ -126,8 +146,14 @@ class MountIndex::Builder {
             return;
         }
         std::string relative;
-        for (const std::string& component : place.components)
+        for (const std::string& component : place.components) {
+            std::string unfit = unshowable(Console::printable(component));
+            if (!unfit.empty()) {
+                note(shownArchive + ": " + name + ": not shown: " + unfit);
+                return;
+            }
             relative = joinPath(relative, component);
+        }
         if (looseNames_.count(folded(relative, cp932::foldFileNameCase)) > 0)
             return; // a loose file of that name comes first
 
