@@ -15,6 +15,7 @@ import pathlib
 import random
 import shutil
 import signal
+import socket
 import subprocess
 import sys
 import tempfile
@@ -244,6 +245,11 @@ class MergedGameDirectory(MountCase):
             data = build(version, [Entry(n, d, compressed=compressed) for n, d in entries])
             (game / name).write_bytes(data)
             loose[name] = data
+        # Not files, never opened, never shown: a FIFO among the archives, a socket, a device.
+        os.mkfifo(game / "pipe.pak")
+        with socket.socket(socket.AF_UNIX) as listening:
+            listening.bind(str(game / "sub" / "sock"))
+        (game / "sub" / "null").symlink_to("/dev/null")
         view = merged_view(loose, [(a, e) for a, _, _, e in archives])
 
         mount_point = self.dir / "mnt"
@@ -255,11 +261,13 @@ class MergedGameDirectory(MountCase):
             self.assertEqual(done.returncode, 0, notes)
             self.assertTrue(os.path.ismount(mount_point))
             # Only the names that cannot be shown are told, one line each.
-            self.assertEqual(len(notes.splitlines()), 5, notes)
+            self.assertEqual(len(notes.splitlines()), 8, notes)
             self.assertIn("..\\evil.txt: not shown: its name has a '..' component", notes)
             self.assertIn("big.bin\\inner: not shown: big.bin is a file", notes)
             self.assertEqual(notes.count(": not shown: a component of its name is longer than "
                                          "the 255 bytes"), 3, notes)
+            for special in ("pipe.pak", "sub/sock", "sub/null"):
+                self.assertIn(f"{special}: not shown: a FIFO, a socket or a device", notes)
 
             shown = tree_of(mount_point)
             self.assertEqual(sorted(shown), sorted(view))
@@ -270,7 +278,7 @@ class MergedGameDirectory(MountCase):
                                      int(os.stat(game / origin).st_mtime))
                     raw = ["--raw"] if isinstance(cat_name, bytes) else []
                     cat = subprocess.run(command(*raw, "cat", "--dir", game, cat_name),
-                                         capture_output=True, env=environment())
+                                         capture_output=True, env=environment(), timeout=30)
                     self.assertEqual(cat.returncode, 0, cat.stderr)
                     # The one documented difference: pak cat matches by prefix, so an
                     # earlier entry whose name is longer wins there.

@@ -31,8 +31,9 @@ shown in UTF-8, a character without a Unicode form as \xNN; names are found what
 of their letters, as the game finds them. Entries whose names could reach outside the mount
 (absolute, with a drive or a colon, with a ".." component), that need a directory where a
 file of that name is shown (or the other way round), or whose names have a component longer
-than 255 bytes in UTF-8, are not shown, and are told on standard error when the mount is
-made. Entries show their archive's time.
+than 255 bytes in UTF-8, are not shown; neither are FIFOs, sockets and devices, which are never
+opened. They are told on standard error when the mount is made. Entries show their archive's
+time.
 
 The view is made once, when the mount is made: files and archives added, removed or renamed
 afterwards are not seen (mount again to see them). The archives are held open, and loose files

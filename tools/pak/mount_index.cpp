@@ -89,9 +89,16 @@ class MountIndex::Builder {
                 addLooseTree(base, name, child);
                 continue;
             }
+            // Entries of its name stay hidden all the same: the game finds it first.
+            looseNames_.insert(folded(name, cp932::foldFileNameCase));
+            if (status.isSpecial) {
+                // Never opened: a FIFO would hold whoever opens it until a writer comes.
+                note(platform::shownPath(full) +
+                     ": not shown: a FIFO, a socket or a device, not a file");
+                continue;
+            }
             index_.looseFiles_.push_back({full, status.size, status.modified});
             add(directory, shown, Kind::kLoose, true, 0);
-            looseNames_.insert(folded(name, cp932::foldFileNameCase));
         }
         if (search.failed())
             note(platform::shownPath(path) + ": cannot be read (system error " +
@@ -241,6 +248,10 @@ MountIndex MountIndex::ofGameDirectory(const std::string& directory) {
     for (const String& archive : PakList)
         archives.emplace_back(archive.data != nullptr ? archive.data : "");
     for (const std::string& archive : archives) {
+        // A FIFO, a socket or a device is never opened; the walk above told it.
+        platform::FileStatus archiveStatus;
+        if (platform::fileStatus(archive.c_str(), archiveStatus) && archiveStatus.isSpecial)
+            continue;
         try {
             builder.addArchive(archive);
         } catch (const Failure& failure) {

@@ -135,12 +135,19 @@ platform::ServedTree::Status MountedGame::open(Node file, uint64_t& handle) {
     const MountIndex::Node& node = index_.node(index);
     if (node.kind == MountIndex::Kind::kLoose) {
         const std::string& path = index_.looseFile(node).path;
+        // Opening a FIFO put in the file's place since the mount was made would wait for a
+        // writer, for ever.
+        platform::FileStatus status;
+        if (platform::fileStatus(path.c_str(), status) && status.isSpecial)
+            return report(index, platform::shownPath(path) +
+                                     ": no longer a file but a FIFO, a socket or a device; not "
+                                     "opened");
         opened->loose.reset(platform::openStream(path.c_str(), "rb"));
         if (!opened->loose) {
             uint32_t error = platform::lastError();
             if (error == 2 || error == 3) return kNotFound;
-            return report(index,
-                          path + ": cannot be opened (system error " + std::to_string(error) + ")");
+            return report(index, platform::shownPath(path) + ": cannot be opened (system error " +
+                                     std::to_string(error) + ")");
         }
     }
     std::lock_guard<std::mutex> hold(filesLock_);
@@ -182,7 +189,8 @@ platform::ServedTree::Status MountedGame::read(uint64_t handle, uint64_t offset,
     std::ptrdiff_t got =
         platform::readStreamAt(file->loose.get(), static_cast<int64_t>(offset), buffer, count);
     if (got < 0)
-        return report(file->node, index_.looseFile(node).path + ": cannot be read (system error " +
+        return report(file->node, platform::shownPath(index_.looseFile(node).path) +
+                                      ": cannot be read (system error " +
                                       std::to_string(platform::lastError()) + ")");
     delivered = static_cast<std::size_t>(got);
     return kOk;
