@@ -63,6 +63,10 @@ uint32_t fileAttributes(const char* path);
 // What fileStatus reports of a file or directory.
 struct FileStatus {
     bool isDirectory = false;
+    // Neither a file nor a directory: a FIFO, a socket or a device node (POSIX). Such a thing
+    // is never to be read as a file: opening a FIFO waits for a writer, and a device may never
+    // end.
+    bool isSpecial = false;
     uint64_t size = 0;    // bytes of a file; 0 for a directory
     int64_t modified = 0; // time of the last write, in seconds since 1970-01-01 00:00 UTC
 };

@@ -212,6 +212,7 @@ bool fileStatus(const char* path, FileStatus& out) {
         return false;
     }
     out.isDirectory = S_ISDIR(st.st_mode);
+    out.isSpecial = !out.isDirectory && !S_ISREG(st.st_mode);
     out.size = out.isDirectory ? 0 : static_cast<uint64_t>(st.st_size);
     out.modified = static_cast<int64_t>(st.st_mtime);
     return true;

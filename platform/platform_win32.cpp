@@ -129,6 +129,7 @@ bool fileStatus(const char* path, FileStatus& out) {
     WIN32_FILE_ATTRIBUTE_DATA data{};
     if (!GetFileAttributesExA(path, GetFileExInfoStandard, &data)) return false;
     out.isDirectory = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    out.isSpecial = false; // a directory holds only files and directories here
     out.size = out.isDirectory ? 0 : (uint64_t{data.nFileSizeHigh} << 32) | data.nFileSizeLow;
     // FILETIME counts 100 ns from 1601; 11644473600 seconds lie between then and 1970.
     uint64_t ticks =

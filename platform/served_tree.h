@@ -9,9 +9,14 @@
 //
 // Names cross this interface as system text (code page 932), one component each, and are shown
 // in the host's encoding (UTF-8 on Linux); a name given to find arrives converted back. A name
-// must have a host form (the tree escapes those that have none) and may hold a backslash, which
-// is then a character of the name, not a separator. The tree is read-only: nothing can be
-// created, written, renamed or removed through the mount.
+// may hold a backslash, which is then a character of the name, not a separator. A tree gives
+// only names the host can show (servedNameFit); one that gives another finds it passed over
+// when its directory is listed. The tree is read-only: nothing can be created, written, renamed
+// or removed through the mount.
+//
+// A function of the tree that throws fails only the request it serves: std::bad_alloc with
+// ENOMEM, anything else with EIO, each told through requestFailed; the tree goes on being
+// served.
 #pragma once
 
 #include <cstddef>
@@ -63,7 +68,22 @@ class ServedTree {
                         std::size_t& delivered) = 0;
     // The handle is not used again.
     virtual void close(uint64_t handle) = 0;
+
+    // Tells the user, in one line of system text, why a request failed that the tree threw
+    // from (see above). Must not throw.
+    virtual void requestFailed(const std::string& why) noexcept = 0;
 };
+
+// Whether the host can show a name (system text, one component) in a served tree, and if not,
+// why. Linux takes a name of at most kLongestServedName bytes of UTF-8, without '/' or NUL.
+enum class NameFit {
+    kFits,
+    kNoHostForm,      // a character has no form in the host's encoding
+    kTooLong,         // its host form is longer than kLongestServedName bytes
+    kNotOneComponent, // its host form holds a separator or a NUL
+};
+constexpr std::size_t kLongestServedName = 255;
+NameFit servedNameFit(const std::string& name);
 
 // Whether this build can serve trees.
 enum class TreeServing {

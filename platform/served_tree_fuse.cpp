@@ -4,6 +4,10 @@
 // of the kernel is one call of the tree: no paths are put together or taken apart here. The
 // tree never changes while it is served, so the kernel may keep names, attributes and file
 // data for as long as it likes (long timeouts, keep_cache), and negative answers too.
+//
+// libfuse is C: an exception that reached it would end the program and leave the mount point
+// dead ("Transport endpoint is not connected"). Every handler therefore runs inside Guarded,
+// which turns what it throws into a failed request.
 #define FUSE_USE_VERSION 312
 
 #include "base/cp932_unicode.h"
@@ -18,6 +22,7 @@
 #include <cstring>
 #include <memory>
 #include <mutex>
+#include <new>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -39,9 +44,12 @@ Served& servedOf(fuse_req_t request) {
     return *static_cast<Served*>(fuse_req_userdata(request));
 }
 
-// A block for one answer, from the heap of the platform layer.
+// A block for one answer, from the heap of the platform layer; std::bad_alloc when there is
+// none.
 struct HeapBlock {
-    explicit HeapBlock(std::size_t size) : data(static_cast<char*>(heapAllocate(size))) {}
+    explicit HeapBlock(std::size_t size) : data(static_cast<char*>(heapAllocate(size))) {
+        if (data == nullptr) throw std::bad_alloc();
+    }
     ~HeapBlock() { heapFree(data); }
     HeapBlock(const HeapBlock&) = delete;
     HeapBlock& operator=(const HeapBlock&) = delete;
@@ -65,6 +73,47 @@ void describe(const Served& served, ServedTree::Node node, const ServedTree::Att
 int errorOf(ServedTree::Status failure) {
     return failure == ServedTree::kNotFound ? ENOENT : EIO;
 }
+
+// The host form of a name, and whether the kernel takes it as one component: a directory
+// listing with one name it does not take fails whole.
+NameFit hostFormOf(const std::string& name, std::string& host) {
+    if (!cp932::toUtf8(name.data(), name.size(), host)) return NameFit::kNoHostForm;
+    if (host.size() > kLongestServedName) return NameFit::kTooLong;
+    if (host.find_first_of(std::string("/\0", 2)) != std::string::npos)
+        return NameFit::kNotOneComponent;
+    return NameFit::kFits;
+}
+
+// Fails a request whose handler threw with error, telling why.
+void failRequest(fuse_req_t request, int error, const char* why) noexcept {
+    try {
+        servedOf(request).tree.requestFailed(std::string(why) + ": the request fails with " +
+                                             (error == ENOMEM ? "ENOMEM" : "EIO") +
+                                             ", the mount goes on");
+    } catch (...) {
+        // Not even the line could be made; the answer matters more.
+    }
+    fuse_reply_err(request, error);
+}
+
+// handler as libfuse calls it, with nothing it throws let out: std::bad_alloc fails the request
+// with ENOMEM, anything else with EIO. A handler answers its request last, so one that threw
+// has not answered yet.
+template <auto handler> struct Guarded;
+template <typename... Arguments, void (*handler)(fuse_req_t, Arguments...)>
+struct Guarded<handler> {
+    static void call(fuse_req_t request, Arguments... arguments) noexcept {
+        try {
+            handler(request, arguments...);
+        } catch (const std::bad_alloc&) {
+            failRequest(request, ENOMEM, "not enough memory");
+        } catch (const std::exception& error) {
+            failRequest(request, EIO, error.what());
+        } catch (...) {
+            failRequest(request, EIO, "an unexpected failure");
+        }
+    }
+};
 
 void lookup(fuse_req_t request, fuse_ino_t parent, const char* name) {
     Served& served = servedOf(request);
@@ -110,10 +159,6 @@ void readdir(fuse_req_t request, fuse_ino_t directory, size_t size, off_t offset
         return;
     }
     HeapBlock block(size);
-    if (block.data == nullptr) {
-        fuse_reply_err(request, ENOMEM);
-        return;
-    }
     // Offsets 0 and 1 are "." and ".."; offset i + 2 is the tree's i-th name. Each entry
     // carries the offset of the one after it.
     std::size_t used = 0;
@@ -129,9 +174,8 @@ void readdir(fuse_req_t request, fuse_ino_t directory, size_t size, off_t offset
             ServedTree::Node child = 0;
             if (!served.tree.listed(directory, at - 2, name, child)) break;
             ServedTree::Attributes found;
-            // A name without a host form is one the tree promised not to give; pass over it.
-            if (!served.tree.attributes(child, found) ||
-                !cp932::toUtf8(name.data(), name.size(), host))
+            // A name the host cannot show is one the tree promised not to give; pass over it.
+            if (!served.tree.attributes(child, found) || hostFormOf(name, host) != NameFit::kFits)
                 continue;
             describe(served, child, found, status);
         }
@@ -164,10 +208,6 @@ void read(fuse_req_t request, fuse_ino_t /*node*/, size_t size, off_t offset,
           fuse_file_info* file) {
     Served& served = servedOf(request);
     HeapBlock block(size);
-    if (block.data == nullptr) {
-        fuse_reply_err(request, ENOMEM);
-        return;
-    }
     std::size_t delivered = 0;
     ServedTree::Status failure =
         served.tree.read(file->fh, static_cast<uint64_t>(offset),
@@ -220,6 +260,11 @@ TreeServing treeServing() {
     return TreeServing::kAvailable;
 }
 
+NameFit servedNameFit(const std::string& name) {
+    std::string host;
+    return hostFormOf(name, host);
+}
+
 ServeResult backend::serveTree(ServedTree& tree, const char* mountPoint,
                                const ServeOptions& options, std::string& problem) {
     struct stat device {};
@@ -241,12 +286,12 @@ ServeResult backend::serveTree(ServedTree& tree, const char* mountPoint,
     fuse_args arguments = FUSE_ARGS_INIT(3, const_cast<char**>(argv));
 
     fuse_lowlevel_ops operations{};
-    operations.lookup = lookup;
-    operations.getattr = getattr;
-    operations.readdir = readdir;
-    operations.open = open;
-    operations.read = read;
-    operations.release = release;
+    operations.lookup = Guarded<lookup>::call;
+    operations.getattr = Guarded<getattr>::call;
+    operations.readdir = Guarded<readdir>::call;
+    operations.open = Guarded<open>::call;
+    operations.read = Guarded<read>::call;
+    operations.release = Guarded<release>::call;
     Served served{tree, getuid(), getgid()};
 
     {

@@ -13,6 +13,10 @@ TreeServing treeServing() {
 #endif
 }
 
+NameFit servedNameFit(const std::string& /*name*/) {
+    return NameFit::kFits; // nothing is ever served here
+}
+
 ServeResult backend::serveTree(ServedTree& /*tree*/, const char* /*mountPoint*/,
                                const ServeOptions& /*options*/, std::string& problem) {
     problem = treeServing() == TreeServing::kNotOnWindows

@@ -3,7 +3,9 @@
 program reads files, held against `pak cat` and against a model of the game's lookup written
 here from its rules.
 
-Usage: pak_mount_test.py --pak PROGRAM [--runner EMULATOR] [unittest args]
+Usage: pak_mount_test.py --pak PROGRAM --failing-heap PROGRAM [--runner EMULATOR]
+                        [unittest args]
+(--failing-heap: pak with a heap the test makes run out, tests/tools/pak_failing_heap.cpp)
 Exits with 77 (CTest's skip) when this machine or this build cannot mount, saying why.
 """
 import argparse
@@ -13,6 +15,7 @@ import pathlib
 import random
 import shutil
 import signal
+import socket
 import subprocess
 import sys
 import tempfile
@@ -26,6 +29,7 @@ sys.path.insert(0, str(HERE.parent / "support"))
 from pak_generator import Entry, build  # noqa: E402
 
 PAK = None
+FAILING_HEAP = None
 RUNNER = []
 SKIP = 77
 
@@ -89,14 +93,19 @@ class MountCase(unittest.TestCase):
         self.dir = pathlib.Path(tempfile.mkdtemp(prefix="pak-mount-"))
         self.addCleanup(shutil.rmtree, self.dir, ignore_errors=True)
 
-    def mount(self, *options, source):
-        """pak mount -f in the background; unmounted and checked to end when the test ends."""
+    def mount(self, *options, source, program=None):
+        """pak mount -f in the background; unmounted and checked to end when the test ends.
+        Another program (FAILING_HEAP) takes commands on its standard input and answers on its
+        standard output."""
         mount_point = self.dir / f"mnt{len(list(self.dir.glob('mnt*')))}"
         mount_point.mkdir()
         log = open(self.dir / f"{mount_point.name}.err", "w+b")
-        process = subprocess.Popen(command("mount", "-f", *options, *source, mount_point),
-                                   stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-                                   stderr=log, env=environment())
+        pipe = subprocess.PIPE if program else subprocess.DEVNULL
+        arguments = command("mount", "-f", *options, *source, mount_point)
+        if program:
+            arguments[len(RUNNER)] = str(program)
+        process = subprocess.Popen(arguments, stdin=pipe, stdout=pipe, stderr=log,
+                                   env=environment())
 
         def stop():
             if os.path.ismount(mount_point):
@@ -108,6 +117,12 @@ class MountCase(unittest.TestCase):
                     process.kill()
                     process.wait()
                 log.close()
+                for stream in (process.stdin, process.stdout):
+                    if stream:
+                        try:
+                            stream.close()
+                        except BrokenPipeError:
+                            pass  # it ended, as the test has said
         self.addCleanup(stop)
         wait_for(lambda: os.path.ismount(mount_point) or process.poll() is not None,
                  what="the mount")
@@ -165,7 +180,8 @@ def merged_view(loose, archives):
             else:
                 parts, cat_name = name.split("\\"), name
             path = "/".join(parts)
-            if ".." in parts or file_fold(path) in loose_names:
+            if ".." in parts or file_fold(path) in loose_names or \
+                    any(len(part.encode()) > 255 for part in parts):  # more than Linux takes
                 continue
             parents = ["/".join(parts[:i]) for i in range(1, len(parts))]
             if any(archive_fold(p) in files for p in parents) or \
@@ -213,7 +229,9 @@ class MergedGameDirectory(MountCase):
                 ("Α.txt", b"capital alpha"), ("DIR\\y.txt", b"y"),
                 ("sub\\loose.txt", b"hidden by the loose file"), ("notes.txt", b"the notes"),
                 ("..\\evil.txt", b"never shown"), ("big.bin\\inner", b"no place"),
-                (b"\x85\x40x.txt", b"no unicode form")]),
+                (b"\x85\x40x.txt", b"no unicode form"), ("x" * 5000, b"too long"),
+                ("表" * 86 + ".txt", b"too long in UTF-8"),
+                ("d" * 300 + "\\f.txt", b"in a directory too long")]),
             ("c.pak", 0, False, [("plain.bin", bytes(rng.getrandbits(8) for _ in range(70000))),
                                  ("表\\other.txt", b"other")]),
             ("d.pak", 1, True, [("v1.txt", b"version 1")]),
@@ -227,6 +245,11 @@ class MergedGameDirectory(MountCase):
             data = build(version, [Entry(n, d, compressed=compressed) for n, d in entries])
             (game / name).write_bytes(data)
             loose[name] = data
+        # Not files, never opened, never shown: a FIFO among the archives, a socket, a device.
+        os.mkfifo(game / "pipe.pak")
+        with socket.socket(socket.AF_UNIX) as listening:
+            listening.bind(str(game / "sub" / "sock"))
+        (game / "sub" / "null").symlink_to("/dev/null")
         view = merged_view(loose, [(a, e) for a, _, _, e in archives])
 
         mount_point = self.dir / "mnt"
@@ -238,9 +261,13 @@ class MergedGameDirectory(MountCase):
             self.assertEqual(done.returncode, 0, notes)
             self.assertTrue(os.path.ismount(mount_point))
             # Only the names that cannot be shown are told, one line each.
-            self.assertEqual(len(notes.splitlines()), 2, notes)
+            self.assertEqual(len(notes.splitlines()), 8, notes)
             self.assertIn("..\\evil.txt: not shown: its name has a '..' component", notes)
             self.assertIn("big.bin\\inner: not shown: big.bin is a file", notes)
+            self.assertEqual(notes.count(": not shown: a component of its name is longer than "
+                                         "the 255 bytes"), 3, notes)
+            for special in ("pipe.pak", "sub/sock", "sub/null"):
+                self.assertIn(f"{special}: not shown: a FIFO, a socket or a device", notes)
 
             shown = tree_of(mount_point)
             self.assertEqual(sorted(shown), sorted(view))
@@ -251,7 +278,7 @@ class MergedGameDirectory(MountCase):
                                      int(os.stat(game / origin).st_mtime))
                     raw = ["--raw"] if isinstance(cat_name, bytes) else []
                     cat = subprocess.run(command(*raw, "cat", "--dir", game, cat_name),
-                                         capture_output=True, env=environment())
+                                         capture_output=True, env=environment(), timeout=30)
                     self.assertEqual(cat.returncode, 0, cat.stderr)
                     # The one documented difference: pak cat matches by prefix, so an
                     # earlier entry whose name is longer wins there.
@@ -361,13 +388,75 @@ class CorruptEntries(MountCase):
             self.assertTrue(line.startswith("pak: ") and says in line, told)
 
 
+class MemoryRunningOut(MountCase):
+    """Each allocation that the first read of a file takes from the heap fails in turn: the
+    request fails with ENOMEM and one line on standard error, the file then reads whole, and the
+    mount stays up. Through the cache of inflated entries, and with no cache through the open
+    file's own stream."""
+
+    def test_each_allocation_of_a_read_fails_alone(self):
+        files = [b"".join(b"file %d, line %d\n" % (i, n * n) for n in range(20000))
+                 for i in range(16)]
+        archive = self.dir / "a.pak"
+        archive.write_bytes(build(3, [Entry(f"f{i}", data, compressed=True)
+                                      for i, data in enumerate(files)]))
+        for cache in ([], ["--cache-mb", "0"]):
+            with self.subTest(cache=cache):
+                mount_point, process, log = self.mount(*cache, source=["--archive", archive],
+                                                       program=FAILING_HEAP)
+
+                def heap(order):
+                    try:
+                        process.stdin.write(order.encode() + b"\n")
+                        process.stdin.flush()
+                        answer = process.stdout.readline()
+                    except BrokenPipeError:
+                        answer = b""
+                    self.assertEqual(answer, b"ok\n", f"pak ended: {self.stderr(log)}")
+
+                for i, data in enumerate(files):  # names and sizes known before the heap fails
+                    self.assertEqual(os.stat(mount_point / f"f{i}").st_size, len(data))
+                failed = []
+                # A fresh file each time, so that nothing comes from the system's cache.
+                for fail, data in enumerate(files):
+                    path, step, head = mount_point / f"f{fail}", "open", None
+                    heap(f"fail {fail}")
+                    try:
+                        fd = os.open(path, os.O_RDONLY)
+                        try:
+                            step = "read"
+                            head = os.read(fd, 65536)
+                        finally:
+                            os.close(fd)
+                    except OSError as error:
+                        failed.append((step, errno.errorcode[error.errno]))
+                    finally:
+                        heap("heal")
+                    self.assertEqual(path.read_bytes(), data)
+                    if head is not None:
+                        self.assertEqual(head, data[:65536])
+                        break
+                else:
+                    self.fail(f"no read succeeded: {failed}")
+                # The open file failed, and more than the answer's block of the read.
+                self.assertEqual({error for _, error in failed}, {"ENOMEM"}, failed)
+                self.assertIn(("open", "ENOMEM"), failed)
+                self.assertGreaterEqual(failed.count(("read", "ENOMEM")), 4, failed)
+                told = self.unmount(mount_point, process, log, "fusermount3").splitlines()
+                self.assertGreaterEqual(len(told), len(failed))
+                for line in told:
+                    self.assertEqual(line, "pak: not enough memory: the request fails with "
+                                           "ENOMEM, the mount goes on")
+
+
 def main():
-    global PAK, RUNNER
+    global PAK, FAILING_HEAP, RUNNER
     parser = argparse.ArgumentParser()
     parser.add_argument("--pak", required=True, type=pathlib.Path)
+    parser.add_argument("--failing-heap", required=True, type=pathlib.Path)
     parser.add_argument("--runner", action="append", default=[])
     args, rest = parser.parse_known_args()
-    PAK, RUNNER = args.pak, args.runner
+    PAK, FAILING_HEAP, RUNNER = args.pak, args.failing_heap, args.runner
     reason = why_not()
     if reason:
         print(f"skipped: {reason}")

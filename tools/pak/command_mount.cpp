@@ -29,9 +29,11 @@ matching names by their beginning as the game does, would give an earlier entry 
 longer (GAME.INI.BAK for GAME.INI). Backslashes in entry names are directories; names are
 shown in UTF-8, a character without a Unicode form as \xNN; names are found whatever the case
 of their letters, as the game finds them. Entries whose names could reach outside the mount
-(absolute, with a drive or a colon, with a ".." component), or that need a directory where a
-file of that name is shown (or the other way round), are not shown, and are told on standard
-error when the mount is made. Entries show their archive's time.
+(absolute, with a drive or a colon, with a ".." component), that need a directory where a
+file of that name is shown (or the other way round), or whose names have a component longer
+than 255 bytes in UTF-8, are not shown; neither are FIFOs, sockets and devices, which are never
+opened. They are told on standard error when the mount is made. Entries show their archive's
+time.
 
 The view is made once, when the mount is made: files and archives added, removed or renamed
 afterwards are not seen (mount again to see them). The archives are held open, and loose files
@@ -40,7 +42,8 @@ are read as they are when opened.
 Compressed entries are inflated as far as they are read, once: the most recently read are kept
 in memory, at most N MiB of them; a larger one is inflated as it is read, anew only when a
 reader goes backwards. A corrupt entry fails the reads that meet it (EIO) with a line on
-standard error; the other files stay readable.
+standard error; the other files stay readable. A request that runs out of memory fails (ENOMEM)
+with a line on standard error; the mount stays.
 
 The mount stays until fusermount3 -u MOUNTPOINT, or, with -f, until pak is interrupted
 (Ctrl-C, SIGTERM). Without -f, pak detaches once the mount is in place and its messages are no

@@ -4,6 +4,7 @@
 #include "platform/platform.h"
 #include "tools/pak/entry_stream.h"
 #include "tools/pak/failure.h"
+#include "tools/pak/heap_memory.h"
 
 #include <algorithm>
 #include <atomic>
@@ -36,7 +37,7 @@ class PageMemory {
 
 } // namespace
 
-struct EntryCache::Slot {
+struct EntryCache::Slot : FromPlatformHeap {
     explicit Slot(uint32_t size) : memory(size), size(size) {}
     PageMemory memory;
     uint32_t size;
@@ -81,12 +82,18 @@ EntryCache::Slot* EntryCache::enter(uint64_t key, const StoredEntry& stored) {
     if (held_ + size > limit_) return nullptr;
     auto slot = std::make_unique<Slot>(size);
     if (size > 0 && slot->memory.data() == nullptr) return nullptr; // no pages to be had now
-    recent_.push_front(key);
-    slot->recent = recent_.begin();
-    slot->users = 1;
-    held_ += size;
+    // Nothing is changed until nothing more can throw.
     Slot* entered = slot.get();
-    slots_.emplace(key, std::move(slot));
+    auto placed = slots_.emplace(key, std::move(slot)).first;
+    try {
+        recent_.push_front(key);
+    } catch (...) {
+        slots_.erase(placed);
+        throw;
+    }
+    entered->recent = recent_.begin();
+    entered->users = 1;
+    held_ += size;
     return entered;
 }
 
@@ -103,7 +110,10 @@ void EntryCache::fill(Slot& slot, ArchiveFile& archive, const StoredEntry& store
     uint32_t target = static_cast<uint32_t>(
         std::min<uint64_t>(slot.size, std::max<uint64_t>(end, uint64_t{ready} + kStep)));
     try {
-        if (!slot.stream) slot.stream = std::make_unique<EntryStream>(archive, stored);
+        if (!slot.stream) {
+            slot.stream = std::make_unique<EntryStream>(archive, stored);
+            slot.stream->skip(ready); // a stream dropped when memory ran out left off there
+        }
         while (ready < target) {
             std::size_t got = slot.stream->read(slot.memory.data() + ready, target - ready);
             if (got == 0) break;
@@ -120,6 +130,11 @@ void EntryCache::fill(Slot& slot, ArchiveFile& archive, const StoredEntry& store
     } catch (const Failure& failure) {
         slot.failure = failure.message;
         slot.failed.store(true, std::memory_order_release);
+        slot.stream.reset();
+        throw;
+    } catch (...) {
+        // Memory ran out: the data inflated so far stays, the stream goes (zlib's may be
+        // spent), and a later read takes up from where it was.
         slot.stream.reset();
         throw;
     }

@@ -5,6 +5,7 @@
 #include "tools/pak/failure.h"
 
 #include <algorithm>
+#include <new>
 #include <string>
 #include <zlib.h>
 
@@ -18,12 +19,23 @@ std::string number(uint64_t n) {
     return std::to_string(n);
 }
 
+// zlib's memory, from the platform's heap like the rest of the stream's.
+voidpf zlibAllocate(voidpf /*opaque*/, uInt items, uInt size) {
+    return platform::heapAllocate(std::size_t{items} * size);
+}
+void zlibFree(voidpf /*opaque*/, voidpf block) {
+    platform::heapFree(block);
+}
+
 } // namespace
 
-// One zlib inflate state, ended with its owner.
-struct EntryStream::Inflater {
+// One zlib inflate state, ended with its owner. Memory that runs out is std::bad_alloc, never
+// a corrupt entry: the entry may well be sound.
+struct EntryStream::Inflater : FromPlatformHeap {
     Inflater() {
-        if (inflateInit(&stream) != Z_OK) throw Failure(kCorrupt, "no memory to inflate it");
+        stream.zalloc = zlibAllocate;
+        stream.zfree = zlibFree;
+        if (inflateInit(&stream) != Z_OK) throw std::bad_alloc();
     }
     ~Inflater() { inflateEnd(&stream); }
     Inflater(const Inflater&) = delete;
@@ -72,7 +84,7 @@ std::size_t EntryStream::readPlain(unsigned char* out, std::size_t count) {
 
 bool EntryStream::refill() {
     if (consumed_ >= stored_.packedSize) return false;
-    if (input_.empty()) input_.resize(kInputChunk);
+    if (input_.empty()) input_.allocate(kInputChunk);
     uint32_t want = std::min(kInputChunk, stored_.packedSize - consumed_);
     int64_t at = int64_t{stored_.dataStart} + consumed_;
     std::ptrdiff_t got = platform::readStreamAt(archive_.file().stream, at, input_.data(), want);
@@ -100,6 +112,8 @@ std::size_t EntryStream::readCompressed(unsigned char* out, std::size_t count) {
         int result = inflate(&z, Z_NO_FLUSH);
         if (result == Z_STREAM_END)
             ended_ = true;
+        else if (result == Z_MEM_ERROR)
+            throw std::bad_alloc();
         else if (result != Z_OK && result != Z_BUF_ERROR)
             fail("its " + number(stored_.packedSize) +
                  " packed bytes do not inflate into its declared " + number(size()) + " bytes");
@@ -119,6 +133,7 @@ void EntryStream::checkEnd() {
         if (z.avail_in == 0 && !refill())
             fail("its " + number(stored_.packedSize) + " packed bytes end before the stream does");
         int result = inflate(&z, Z_NO_FLUSH);
+        if (result == Z_MEM_ERROR) throw std::bad_alloc();
         if (z.avail_out == 0)
             fail("it inflates to more than its declared " + number(size()) + " bytes");
         if (result == Z_STREAM_END) break;

@@ -1,9 +1,9 @@
 // Reading one entry's data a piece at a time, as the reader asks for it: plain entries straight
 // from the archive, compressed ones inflated only as far as asked, the inflate state kept
 // between calls. Memory stays the same whatever the entry declares (the inflate state and one
-// input chunk), and the archive is read at positions (platform::readStreamAt), never by moving
-// its stream, so streams over one archive may run in several threads at once, one thread per
-// stream.
+// input chunk, all from the platform's heap, see heap_memory.h), and the archive is read at
+// positions (platform::readStreamAt), never by moving its stream, so streams over one archive may
+// run in several threads at once, one thread per stream.
 //
 // The checks are PakDirectory's (the stored bytes lie in the archive; the declared size is one
 // the packed bytes can inflate to), and a stream must inflate to exactly its declared size:
@@ -11,15 +11,15 @@
 #pragma once
 
 #include "tools/pak/archive_file.h"
+#include "tools/pak/heap_memory.h"
 
 #include <cstddef>
 #include <cstdint>
 #include <memory>
-#include <vector>
 
 namespace pak {
 
-class EntryStream {
+class EntryStream : public FromPlatformHeap {
   public:
     // A stream over the entry stored as stored in archive, which must stay open, and whose
     // directory is not walked meanwhile. Throws Failure (kCorrupt) like read when the entry's
@@ -37,7 +37,9 @@ class EntryStream {
     // than count only at the end of the data, 0 there. Throws Failure (kCorrupt), with a message
     // that says what is wrong with the entry (without its name), when the archive cannot be
     // read or the stream is corrupt, ends before its declared size or goes on beyond it; the
-    // stream is then spent and every later read throws the same until rewind.
+    // stream is then spent and every later read throws the same until rewind. Throws
+    // std::bad_alloc when memory to inflate it cannot be had; the stream must then be rewound
+    // or dropped.
     std::size_t read(unsigned char* out, std::size_t count);
     // Moves count bytes forward (at most to the end), inflating past them. Throws like read.
     void skip(uint32_t count);
@@ -62,7 +64,7 @@ class EntryStream {
     bool ended_ = false;    // zlib has seen the end of the stream
     std::string failure_;   // why the stream is spent; empty while it is not
     std::unique_ptr<Inflater> inflater_;
-    std::vector<unsigned char> input_;
+    HeapBytes input_;
 };
 
 } // namespace pak

@@ -3,6 +3,7 @@
 
 #include "base/cp932.h"
 #include "platform/platform.h"
+#include "platform/served_tree.h"
 #include "tools/pak/console_text.h"
 #include "tools/pak/entry_path.h"
 #include "tools/pak/failure.h"
@@ -35,6 +36,20 @@ unsigned archiveRule(unsigned code) {
     return cp932::foldCase(code);
 }
 
+// Why the system cannot show a component (printable system text) as a name; empty when it can.
+std::string unshowable(const std::string& component) {
+    switch (platform::servedNameFit(component)) {
+    case platform::NameFit::kFits:
+        return {};
+    case platform::NameFit::kTooLong:
+        return "a component of its name is longer than the " +
+               std::to_string(platform::kLongestServedName) +
+               " bytes a file name can have on this system";
+    default:
+        return "a component of its name cannot be a file name on this system";
+    }
+}
+
 // A name inside one directory, as a key of the maps below.
 std::string inside(uint32_t directory, const std::string& name) {
     return std::string(reinterpret_cast<const char*>(&directory), sizeof directory) + name;
@@ -60,18 +75,30 @@ class MountIndex::Builder {
             std::string full = joinPath(path, found.name);
             platform::FileStatus status;
             if (!platform::fileStatus(full.c_str(), status)) continue; // gone meanwhile
+            std::string shown = Console::printable(found.name);
+            std::string unfit = unshowable(shown);
+            if (!unfit.empty()) {
+                note(platform::shownPath(full) + ": not shown: " + unfit);
+                continue;
+            }
             if (found.isDirectory) {
                 // A directory link is not entered: one that leads to a parent would never end.
                 uint32_t attributes = platform::linkAttributes(full.c_str());
                 if (attributes & platform::kReparsePointAttribute) continue;
-                uint32_t child = add(directory, Console::printable(found.name), Kind::kDirectory,
-                                     true, status.modified);
+                uint32_t child = add(directory, shown, Kind::kDirectory, true, status.modified);
                 addLooseTree(base, name, child);
                 continue;
             }
-            index_.looseFiles_.push_back({full, status.size, status.modified});
-            add(directory, Console::printable(found.name), Kind::kLoose, true, 0);
+            // Entries of its name stay hidden all the same: the game finds it first.
             looseNames_.insert(folded(name, cp932::foldFileNameCase));
+            if (status.isSpecial) {
+                // Never opened: a FIFO would hold whoever opens it until a writer comes.
+                note(platform::shownPath(full) +
+                     ": not shown: a FIFO, a socket or a device, not a file");
+                continue;
+            }
+            index_.looseFiles_.push_back({full, status.size, status.modified});
+            add(directory, shown, Kind::kLoose, true, 0);
         }
         if (search.failed())
             note(platform::shownPath(path) + ": cannot be read (system error " +
@@ -126,8 +153,14 @@ class MountIndex::Builder {
             return;
         }
         std::string relative;
-        for (const std::string& component : place.components)
+        for (const std::string& component : place.components) {
+            std::string unfit = unshowable(Console::printable(component));
+            if (!unfit.empty()) {
+                note(shownArchive + ": " + name + ": not shown: " + unfit);
+                return;
+            }
             relative = joinPath(relative, component);
+        }
         if (looseNames_.count(folded(relative, cp932::foldFileNameCase)) > 0)
             return; // a loose file of that name comes first
 
@@ -215,6 +248,10 @@ MountIndex MountIndex::ofGameDirectory(const std::string& directory) {
     for (const String& archive : PakList)
         archives.emplace_back(archive.data != nullptr ? archive.data : "");
     for (const std::string& archive : archives) {
+        // A FIFO, a socket or a device is never opened; the walk above told it.
+        platform::FileStatus archiveStatus;
+        if (platform::fileStatus(archive.c_str(), archiveStatus) && archiveStatus.isSpecial)
+            continue;
         try {
             builder.addArchive(archive);
         } catch (const Failure& failure) {

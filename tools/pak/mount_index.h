@@ -25,6 +25,11 @@
 //    shown, or the other way round: the first one wins.
 //  - Components are shown in their printable form (Console::printable): a character without a
 //    Unicode form is written \xNN. Directories of the same name under the archive rule are one.
+//    A name with a component the system cannot take (platform::servedNameFit: on Linux, longer
+//    than 255 bytes once in UTF-8) is not shown: one such name would make its whole directory
+//    unlistable.
+//  - FIFOs, sockets and devices in the game directory are not shown and never opened (opening
+//    a FIFO waits for a writer); an entry of the same name stays hidden, as for the game.
 //  - find takes the name exactly as shown first; then one equal under the archive rule; then,
 //    among loose files and directories, one equal under the file-name rule.
 #pragma once

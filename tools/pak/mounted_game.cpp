@@ -6,11 +6,11 @@
 #include "tools/pak/entry_stream.h"
 #include "tools/pak/failure.h"
 #include "tools/pak/file_handle.h"
+#include "tools/pak/heap_memory.h"
 #include "tools/pak/system_path.h"
 
 #include <algorithm>
 #include <cstring>
-#include <vector>
 
 namespace pak {
 
@@ -40,13 +40,17 @@ class RecentBytes {
     uint64_t start() const { return end_ - held_; }
     uint64_t end() const { return end_; }
 
+    // Takes the ring's memory, once, before anything is added: throws std::bad_alloc when there
+    // is none.
+    void prepare() {
+        if (ring_.empty()) ring_.allocate(kSize);
+    }
     void clear(uint64_t at) {
         end_ = at;
         held_ = 0;
     }
-    // Adds the bytes that follow end().
+    // Adds the bytes that follow end() (after prepare).
     void add(const unsigned char* data, std::size_t count) {
-        if (ring_.empty()) ring_.resize(kSize);
         for (std::size_t done = 0; done < count;) {
             std::size_t at = static_cast<std::size_t>(end_ % kSize);
             std::size_t piece = std::min(count - done, kSize - at);
@@ -72,12 +76,12 @@ class RecentBytes {
     }
 
   private:
-    std::vector<unsigned char> ring_;
+    HeapBytes ring_;
     uint64_t end_ = 0;
     uint32_t held_ = 0;
 };
 
-struct MountedGame::OpenFile {
+struct MountedGame::OpenFile : FromPlatformHeap {
     uint32_t node = 0;
     FileHandle loose;
     std::mutex lock; // over stream and recent
@@ -131,12 +135,19 @@ platform::ServedTree::Status MountedGame::open(Node file, uint64_t& handle) {
     const MountIndex::Node& node = index_.node(index);
     if (node.kind == MountIndex::Kind::kLoose) {
         const std::string& path = index_.looseFile(node).path;
+        // Opening a FIFO put in the file's place since the mount was made would wait for a
+        // writer, for ever.
+        platform::FileStatus status;
+        if (platform::fileStatus(path.c_str(), status) && status.isSpecial)
+            return report(index, platform::shownPath(path) +
+                                     ": no longer a file but a FIFO, a socket or a device; not "
+                                     "opened");
         opened->loose.reset(platform::openStream(path.c_str(), "rb"));
         if (!opened->loose) {
             uint32_t error = platform::lastError();
             if (error == 2 || error == 3) return kNotFound;
-            return report(index,
-                          path + ": cannot be opened (system error " + std::to_string(error) + ")");
+            return report(index, platform::shownPath(path) + ": cannot be opened (system error " +
+                                     std::to_string(error) + ")");
         }
     }
     std::lock_guard<std::mutex> hold(filesLock_);
@@ -178,7 +189,8 @@ platform::ServedTree::Status MountedGame::read(uint64_t handle, uint64_t offset,
     std::ptrdiff_t got =
         platform::readStreamAt(file->loose.get(), static_cast<int64_t>(offset), buffer, count);
     if (got < 0)
-        return report(file->node, index_.looseFile(node).path + ": cannot be read (system error " +
+        return report(file->node, platform::shownPath(index_.looseFile(node).path) +
+                                      ": cannot be read (system error " +
                                       std::to_string(platform::lastError()) + ")");
     delivered = static_cast<std::size_t>(got);
     return kOk;
@@ -193,33 +205,57 @@ platform::ServedTree::Status MountedGame::readEntry(OpenFile& file, uint64_t off
         if (node.stored.compressed && cache_.fits(node.stored.dataSize()) &&
             cache_.read(file.node, archive, node.stored, offset, buffer, count, delivered))
             return kOk;
-        // Plain entries, and compressed ones the cache cannot hold: the open file's own stream,
-        // which a plain entry moves in at no cost and a compressed one inflates anew only when
-        // the reader goes back.
         std::lock_guard<std::mutex> hold(file.lock);
-        if (!file.stream) file.stream = std::make_unique<EntryStream>(archive, node.stored);
-        EntryStream& stream = *file.stream;
-        RecentBytes& recent = file.recent;
-        bool keep = node.stored.compressed;
-        if (offset < (keep ? recent.start() : stream.position())) {
-            stream.rewind();
-            recent.clear(0);
-        }
-        if (offset > stream.position()) {
-            stream.skip(static_cast<uint32_t>(offset - stream.position()));
-            recent.clear(stream.position());
-        }
-        if (keep) delivered = recent.copy(offset, buffer, count);
-        while (delivered < count) {
-            std::size_t got = stream.read(buffer + delivered, count - delivered);
-            if (got == 0) break;
-            if (keep) recent.add(buffer + delivered, got);
-            delivered += got;
+        try {
+            readOwnStream(file, offset, buffer, count, delivered);
+        } catch (const pak::Failure&) {
+            throw;
+        } catch (...) {
+            // Memory ran out between the stream and the bytes kept, which may no longer agree:
+            // both start again at the next read.
+            file.stream.reset();
+            file.recent.clear(0);
+            throw;
         }
         return kOk;
     } catch (const pak::Failure& failure) {
         delivered = 0;
         return report(file.node, failure.message);
+    }
+}
+
+void MountedGame::readOwnStream(OpenFile& file, uint64_t offset, unsigned char* buffer,
+                                std::size_t count, std::size_t& delivered) {
+    const MountIndex::Node& node = index_.node(file.node);
+    if (!file.stream)
+        file.stream = std::make_unique<EntryStream>(*index_.archive(node).file, node.stored);
+    EntryStream& stream = *file.stream;
+    RecentBytes& recent = file.recent;
+    bool keep = node.stored.compressed;
+    if (keep) recent.prepare();
+    if (offset < (keep ? recent.start() : stream.position())) {
+        stream.rewind();
+        recent.clear(0);
+    }
+    if (offset > stream.position()) {
+        stream.skip(static_cast<uint32_t>(offset - stream.position()));
+        recent.clear(stream.position());
+    }
+    if (keep) delivered = recent.copy(offset, buffer, count);
+    while (delivered < count) {
+        std::size_t got = stream.read(buffer + delivered, count - delivered);
+        if (got == 0) break;
+        if (keep) recent.add(buffer + delivered, got);
+        delivered += got;
+    }
+}
+
+void MountedGame::requestFailed(const std::string& why) noexcept {
+    try {
+        std::lock_guard<std::mutex> hold(reportLock_);
+        console_.error(why);
+    } catch (...) {
+        // Not even this line could be written.
     }
 }
 

@@ -5,7 +5,10 @@
 // inflated anew only when its reader goes backwards.
 //
 // Data that cannot be read (a corrupt entry, a failing disk) fails the read that meets it, and
-// is told on standard error once per file; everything else stays readable.
+// is told on standard error once per file; everything else stays readable. What a read needs
+// in memory (the open file, its stream, the bytes it keeps) comes from the platform's heap
+// (heap_memory.h); when that runs out, the read throws std::bad_alloc and the open file stays
+// as sound as it was.
 #pragma once
 
 #include "platform/served_tree.h"
@@ -36,6 +39,7 @@ class MountedGame : public platform::ServedTree {
     Status read(uint64_t handle, uint64_t offset, unsigned char* buffer, std::size_t count,
                 std::size_t& delivered) override;
     void close(uint64_t handle) override;
+    void requestFailed(const std::string& why) noexcept override;
 
     // The name of node (an index of the MountIndex) with its directories, as the game names
     // it (backslashes).
@@ -46,6 +50,11 @@ class MountedGame : public platform::ServedTree {
 
     Status readEntry(OpenFile& file, uint64_t offset, unsigned char* buffer, std::size_t count,
                      std::size_t& delivered);
+    // A read of an entry through the open file's own stream (under its lock): plain entries,
+    // and compressed ones the cache cannot hold. A plain entry moves in it at no cost; a
+    // compressed one is inflated anew only when the reader goes back.
+    void readOwnStream(OpenFile& file, uint64_t offset, unsigned char* buffer, std::size_t count,
+                       std::size_t& delivered);
     // Tells what is wrong with the file, once per file.
     Status report(uint32_t node, const std::string& problem);
 
