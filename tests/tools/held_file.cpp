@@ -91,6 +91,9 @@ class HeldFiles : public platform::ServedTree {
         return kOk;
     }
     void close(uint64_t) override {}
+    void requestFailed(const std::string& why) noexcept override {
+        std::fprintf(stderr, "held_file: %s\n", why.c_str());
+    }
 
   private:
     std::vector<File> files_;

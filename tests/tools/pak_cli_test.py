@@ -445,6 +445,7 @@ class CorruptArchives(PakTestCase):
     def test_not_archives_at_all(self):
         (self.dir / "notes.txt").write_bytes(b"hello")
         (self.dir / "folder.pak").mkdir()
+        os.mkfifo(self.dir / "fifo.pak")  # opened, it would wait for a writer that never comes
         for command in ("info", "list", "verify"):
             with self.subTest(command=command):
                 missing = self.run_pak(command, "missing.pak", expect=1)
@@ -453,6 +454,7 @@ class CorruptArchives(PakTestCase):
                 short = self.run_pak(command, "notes.txt", expect=3)
                 self.assertIn("notes.txt", short.err)
                 self.run_pak(command, "folder.pak", expect=3)
+                self.assertIn("FIFO", self.run_pak(command, "fifo.pak", expect=3).err)
         self.run_pak("verify", "missing.pak", "notes.txt", expect=3)
 
     def test_random_damage_never_crashes(self):

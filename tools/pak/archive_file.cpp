@@ -15,7 +15,10 @@ ArchiveFile::ArchiveFile(const std::string& path) : path_(path), shown_(platform
         throw Failure(kNotFound, shown_ + ": no such file");
     if (attributes & platform::kDirectoryAttribute)
         throw Failure(kCorrupt, shown_ + ": is a directory, not an archive");
-    std::FILE* stream = platform::openStream(path.c_str(), "rb");
+    // A FIFO, a socket or a device is refused, never waited on.
+    std::FILE* stream = platform::openRegularFile(path.c_str());
+    if (stream == nullptr && platform::lastError() == platform::kNotARegularFile)
+        throw Failure(kCorrupt, shown_ + ": not a file but a FIFO, a socket or a device");
     if (stream == nullptr)
         throw Failure(kCorrupt, shown_ + ": cannot be opened (system error " +
                                     std::to_string(platform::lastError()) + ")");

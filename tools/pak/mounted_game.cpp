@@ -135,17 +135,16 @@ platform::ServedTree::Status MountedGame::open(Node file, uint64_t& handle) {
     const MountIndex::Node& node = index_.node(index);
     if (node.kind == MountIndex::Kind::kLoose) {
         const std::string& path = index_.looseFile(node).path;
-        // Opening a FIFO put in the file's place since the mount was made would wait for a
-        // writer, for ever.
-        platform::FileStatus status;
-        if (platform::fileStatus(path.c_str(), status) && status.isSpecial)
-            return report(index, platform::shownPath(path) +
-                                     ": no longer a file but a FIFO, a socket or a device; not "
-                                     "opened");
-        opened->loose.reset(platform::openStream(path.c_str(), "rb"));
+        // A FIFO put in the file's place since the mount was made is refused, never waited
+        // on: it would hold this worker until a writer came.
+        opened->loose.reset(platform::openRegularFile(path.c_str()));
         if (!opened->loose) {
             uint32_t error = platform::lastError();
             if (error == 2 || error == 3) return kNotFound;
+            if (error == platform::kNotARegularFile)
+                return report(index, platform::shownPath(path) +
+                                         ": no longer a file but a FIFO, a socket or a device; "
+                                         "not opened");
             return report(index, platform::shownPath(path) + ": cannot be opened (system error " +
                                      std::to_string(error) + ")");
         }
