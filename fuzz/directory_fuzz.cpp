@@ -5,11 +5,11 @@
 // declared size; names are judged as extract judges them. The entries are then read again the
 // way extract reads them, on two threads ahead of the caller, which must come to the same
 // verdict for each.
+#include "archive/archive_file.h"
+#include "archive/entry_path.h"
+#include "archive/entry_reader.h"
+#include "archive/failure.h"
 #include "fuzz/fuzz_support.h"
-#include "tools/pak/archive_file.h"
-#include "tools/pak/entry_path.h"
-#include "tools/pak/entry_reader.h"
-#include "tools/pak/failure.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,10 +1,11 @@
 #!/usr/bin/env python3
 """Fails when a source file reaches past its layer.
 
-The libraries are layers, lowest first: base, platform, text, vfs, settings, and on top the
-programs launcher, tools and samples, which sit side by side and never include each other. A
-file may include headers of its own folder and of the layers below it, by folder ("vfs/x.h"),
-never through "..". The build already refuses most upward includes (each library sees only the
+The libraries are layers, lowest first: base, platform, text, vfs, settings, archive (reading
+and writing archives for the tools), tools/mount (the mount of pak), and on top the programs
+launcher, tools/pak and samples, which sit side by side and never include each other. A file
+may include headers of its own folder and of the layers below it, by folder ("vfs/x.h"), never
+through "..". The build already refuses most upward includes (each library sees only the
 folders of what it links); this check also covers what the build cannot see, such as a header
 that no file of the wrong layer happens to compile yet.
 
@@ -16,13 +17,22 @@ import re
 import sys
 
 root = pathlib.Path(sys.argv[1])
-LAYERS = {"base": 0, "platform": 1, "text": 2, "vfs": 3, "settings": 4,
-          "launcher": 5, "tools": 5, "samples": 5}
+LAYERS = {"base": 0, "platform": 1, "text": 2, "vfs": 3, "settings": 4, "archive": 5,
+          "tools/mount": 6, "launcher": 7, "tools/pak": 7, "samples": 7}
 WINDOWS_PROGRAMS = {"launcher/win_main.cpp", "launcher/directx_probe.cpp",
                     "launcher/directx_probe.h", "samples/sample_engine.cpp"}
 SYSTEM_HEADER = re.compile(
     r'#\s*include\s*<(windows|winbase|winuser|unistd|dirent|fcntl|iconv|io|direct|sys/[\w/]+|fuse\w*)\.h>')
 QUOTED = re.compile(r'#\s*include\s*"([^"]+)"')
+
+
+def layer_of(path):
+    """The layer folder that holds path (a path relative to the root), or None."""
+    for folder in sorted(LAYERS, key=len, reverse=True):
+        if path == folder or path.startswith(folder + "/"):
+            return folder
+    return None
+
 
 problems = []
 for folder, level in LAYERS.items():
@@ -41,13 +51,14 @@ for folder, level in LAYERS.items():
             if ".." in target.split("/"):
                 problems.append(f"{where}  (include through '..')")
                 continue
-            top = target.split("/")[0]
-            if top not in LAYERS:
+            top = layer_of(target)
+            if top is None:
                 continue  # a generated header of the build, such as fixture_dir.h
             if LAYERS[top] > level or (LAYERS[top] == level and top != folder):
                 problems.append(f"{where}  ({folder}/ may not include {top}/)")
 if problems:
-    print("includes against the layers (base → platform → text → vfs → settings → programs):")
+    print("includes against the layers (base → platform → text → vfs → settings → archive → "
+          "tools/mount → programs):")
     print("\n".join(problems))
     sys.exit(1)
 print("every include points down a layer or stays in its folder")

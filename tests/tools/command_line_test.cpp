@@ -1,7 +1,7 @@
 // Options and operands of a command line.
 #include "tools/pak/command_line.h"
 
-#include "tools/pak/failure.h"
+#include "archive/failure.h"
 
 #include <gtest/gtest.h>
 

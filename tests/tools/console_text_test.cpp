@@ -1,5 +1,4 @@
-// What names look like when printed: the printable form, JSON literals and the progress line.
-#include "tools/pak/console_text.h"
+// What names look like when printed: JSON literals and the progress line.
 #include "tools/pak/json_text.h"
 #include "tools/pak/progress_bar.h"
 
@@ -7,31 +6,11 @@
 
 #include <string>
 
-using pak::Console;
 using pak::jsonString;
 
 namespace {
 const std::string kHyouSo = "\x95\x5C\\\x83\x5C.txt"; // 表\ソ.txt
 } // namespace
-
-TEST(PrintableText, ValidTextStaysAsItIs) {
-    EXPECT_EQ(Console::printable(kHyouSo), kHyouSo);
-    EXPECT_EQ(Console::printable("\xB1\xB2"), "\xB1\xB2"); // half-width katakana
-    EXPECT_EQ(Console::printable(""), "");
-    EXPECT_EQ(Console::printable("tab\there", true), "tab\there");
-}
-
-TEST(PrintableText, BrokenCharactersAndControlsAreEscaped) {
-    // A lead byte before a byte that cannot trail it: the lead is escaped, the space kept.
-    EXPECT_EQ(Console::printable("a\x81 b"), "a\\x81 b");
-    // A lead byte at the very end.
-    EXPECT_EQ(Console::printable("x\x95"), "x\\x95");
-    // Bytes that are no character at all, next to valid ones.
-    EXPECT_EQ(Console::printable("\xFF" + kHyouSo), "\\xFF" + kHyouSo);
-    // Terminal control sequences never reach the terminal.
-    EXPECT_EQ(Console::printable("evil\x1B[2Jname\n"), "evil\\x1B[2Jname\\x0A");
-    EXPECT_EQ(Console::printable("line\nfeed", true), "line\nfeed");
-}
 
 TEST(JsonText, AsciiLiteralsForEveryName) {
     EXPECT_EQ(jsonString("GAME.INI", false), "\"GAME.INI\"");

@@ -1,8 +1,8 @@
 // pak cat [--dir DIR] NAME: a file's data, found the way the game finds it.
+#include "archive/failure.h"
 #include "platform/platform.h"
 #include "tools/pak/commands.h"
 #include "tools/pak/console_text.h"
-#include "tools/pak/failure.h"
 #include "tools/pak/game_directory.h"
 #include "vfs/virtual_file.h"
 

@@ -1,12 +1,12 @@
 // pak create -o OUT [...] PATH...: builds a new archive from files and directories.
+#include "archive/failure.h"
+#include "archive/file_handle.h"
+#include "archive/pak_writer.h"
 #include "platform/platform.h"
+#include "text/system_path.h"
 #include "tools/pak/commands.h"
 #include "tools/pak/console_text.h"
-#include "tools/pak/failure.h"
-#include "tools/pak/file_handle.h"
-#include "tools/pak/pak_writer.h"
 #include "tools/pak/source_files.h"
-#include "tools/pak/system_path.h"
 #include "tools/pak/temporary_file.h"
 
 #include <string>

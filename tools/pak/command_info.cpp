@@ -1,8 +1,8 @@
 // pak info ARCHIVE: the archive's header.
-#include "tools/pak/archive_file.h"
+#include "archive/archive_file.h"
+#include "archive/failure.h"
 #include "tools/pak/commands.h"
 #include "tools/pak/console_text.h"
-#include "tools/pak/failure.h"
 
 #include <charconv>
 #include <cstring>

@@ -1,9 +1,9 @@
 // pak ini [--dir DIR] [--file FILE] SECTION KEY: one settings value, read as the game reads it.
+#include "archive/failure.h"
 #include "settings/ini_reader.h"
 #include "text/byte_string.h"
 #include "tools/pak/commands.h"
 #include "tools/pak/console_text.h"
-#include "tools/pak/failure.h"
 #include "tools/pak/game_directory.h"
 #include "vfs/virtual_file.h"
 

@@ -1,7 +1,7 @@
 // Parsing a command's options and operands (see command_line.h).
 #include "tools/pak/command_line.h"
 
-#include "tools/pak/failure.h"
+#include "archive/failure.h"
 
 #include <cstring>
 

@@ -1,8 +1,8 @@
 // pak list [--json] ARCHIVE: one line per record, in directory order.
-#include "tools/pak/archive_file.h"
+#include "archive/archive_file.h"
+#include "archive/failure.h"
 #include "tools/pak/commands.h"
 #include "tools/pak/console_text.h"
-#include "tools/pak/failure.h"
 #include "tools/pak/json_text.h"
 
 #include <optional>

@@ -1,13 +1,13 @@
 // pak mount [--dir DIR | --archive ARCHIVE] [-f] [--cache-mb N] MOUNTPOINT: the game's files,
 // as the game finds them, as a read-only file system.
+#include "archive/failure.h"
 #include "platform/platform.h"
 #include "platform/served_tree.h"
+#include "text/system_path.h"
+#include "tools/mount/mount_index.h"
+#include "tools/mount/mounted_game.h"
 #include "tools/pak/commands.h"
 #include "tools/pak/console_text.h"
-#include "tools/pak/failure.h"
-#include "tools/pak/mount_index.h"
-#include "tools/pak/mounted_game.h"
-#include "tools/pak/system_path.h"
 
 #include <string>
 
@@ -119,7 +119,7 @@ int run(Console& console, const ParsedArguments& arguments) {
         console.error(note);
     std::fflush(stdout);
 
-    MountedGame game(index, limit, console);
+    MountedGame game(index, limit, [&console](const std::string& line) { console.error(line); });
     platform::ServeOptions options;
     options.foreground = arguments.has("foreground");
     options.source = source;

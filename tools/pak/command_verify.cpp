@@ -1,10 +1,10 @@
 // pak verify ARCHIVE...: reads every entry of every archive and reports what is wrong.
+#include "archive/archive_file.h"
+#include "archive/entry_reader.h"
+#include "archive/failure.h"
 #include "platform/platform.h"
-#include "tools/pak/archive_file.h"
 #include "tools/pak/commands.h"
 #include "tools/pak/console_text.h"
-#include "tools/pak/entry_reader.h"
-#include "tools/pak/failure.h"
 
 #include <optional>
 #include <string>

@@ -31,7 +31,7 @@ class Console {
     std::string text(const std::string& argument, const char* what) const;
 
     // Writes system text to standard output: with --raw its bytes unchanged, otherwise in its
-    // printable form (see printable) converted for the terminal. keepControls leaves control
+    // printable form (printableText) converted for the terminal. keepControls leaves control
     // characters alone (for settings values, which may hold tabs and line feeds).
     //
     // Output is gathered and written in blocks of about 64 KiB (a listing of many entries is
@@ -48,11 +48,6 @@ class Console {
 
     // Whether everything written to standard output got there; checked once at the end.
     bool outputFailed() const;
-
-    // The text with every character that has no Unicode form (a broken double-byte character,
-    // an unassigned code) and, unless keepControls, every control character written as \xNN,
-    // so that it can always be converted and never drives the terminal.
-    static std::string printable(const std::string& text, bool keepControls = false);
 
   private:
     // Adds converted text to what is gathered, writing it when there is enough.

@@ -1,10 +1,10 @@
 // Looking names up the way the game does (see game_directory.h).
 #include "tools/pak/game_directory.h"
 
+#include "archive/failure.h"
 #include "platform/platform.h"
 #include "text/error_exceptions.h"
 #include "tools/pak/console_text.h"
-#include "tools/pak/failure.h"
 #include "vfs/file_open.h"
 #include "vfs/virtual_file.h"
 

@@ -2,7 +2,7 @@
 #include "tools/pak/json_text.h"
 
 #include "platform/platform.h"
-#include "tools/pak/console_text.h"
+#include "text/printable_text.h"
 
 #include <cstdint>
 
@@ -60,7 +60,7 @@ std::string jsonString(const std::string& text, bool raw) {
         for (char c : text)
             appendCodePoint(out, static_cast<unsigned char>(c));
     } else {
-        std::string shown = Console::printable(text, true);
+        std::string shown = printableText(text, true);
         std::string utf8(shown.size() * 3 + 1, '\0');
         int length = platform::cp932ToUtf8(shown.c_str(), &utf8[0], utf8.size());
         utf8.resize(length > 0 ? static_cast<std::size_t>(length) : 0);

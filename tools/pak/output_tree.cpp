@@ -1,9 +1,9 @@
 // Link-safe directories for extracted files (see output_tree.h).
 #include "tools/pak/output_tree.h"
 
+#include "archive/failure.h"
 #include "platform/platform.h"
-#include "tools/pak/failure.h"
-#include "tools/pak/system_path.h"
+#include "text/system_path.h"
 #include "vfs/file_open.h"
 
 namespace pak {

@@ -1,12 +1,12 @@
 // The pak program (see pak_tool.h).
 #include "tools/pak/pak_tool.h"
 
+#include "archive/failure.h"
+#include "archive/ordered_jobs.h"
 #include "platform/platform.h"
 #include "text/error_exceptions.h"
 #include "tools/pak/commands.h"
 #include "tools/pak/console_text.h"
-#include "tools/pak/failure.h"
-#include "tools/pak/ordered_jobs.h"
 #include "zk_version.h"
 
 #include <exception>

@@ -1,11 +1,10 @@
 // Collecting the files of an archive to be built (see source_files.h).
 #include "tools/pak/source_files.h"
 
-#include "base/cp932.h"
+#include "archive/entry_path.h"
+#include "archive/failure.h"
 #include "platform/platform.h"
-#include "tools/pak/entry_path.h"
-#include "tools/pak/failure.h"
-#include "tools/pak/system_path.h"
+#include "text/system_path.h"
 
 #include <algorithm>
 
@@ -84,11 +83,6 @@ bool namesTheBase(const std::string& operand) {
 }
 
 } // namespace
-
-bool storedNameBefore(const std::string& a, const std::string& b) {
-    int order = cp932::compareNoCase(a.c_str(), b.c_str());
-    return order != 0 ? order < 0 : a < b;
-}
 
 SourceTree collectSourceFiles(const std::string& base, const std::vector<std::string>& operands) {
     SourceTree tree;

@@ -2,7 +2,7 @@
 // directories, each with the name it is stored under.
 #pragma once
 
-#include "tools/pak/file_handle.h"
+#include "archive/file_handle.h"
 
 #include <string>
 #include <vector>
@@ -39,8 +39,5 @@ SourceTree collectSourceFiles(const std::string& base, const std::vector<std::st
 // read, or is no longer a regular file: one swapped for a FIFO since it was collected is
 // refused as notFiles are, never waited on.
 FileHandle openSourceFile(const SourceFile& file);
-
-// The order of stored names used by collectSourceFiles.
-bool storedNameBefore(const std::string& a, const std::string& b);
 
 } // namespace pak

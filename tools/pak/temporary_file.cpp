@@ -1,9 +1,9 @@
 // Temporary files renamed into place (see temporary_file.h).
 #include "tools/pak/temporary_file.h"
 
+#include "archive/failure.h"
 #include "platform/platform.h"
-#include "tools/pak/failure.h"
-#include "tools/pak/system_path.h"
+#include "text/system_path.h"
 
 #include <atomic>
 #include <random>

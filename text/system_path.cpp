@@ -1,12 +1,10 @@
 // System paths, character by character (see system_path.h).
-#include "tools/pak/system_path.h"
+#include "text/system_path.h"
 
 #include "base/cp932.h"
 #include "platform/platform.h"
 
 #include <vector>
-
-namespace pak {
 
 bool endsWithSeparator(const std::string& path) {
     if (path.empty()) return false;
@@ -47,5 +45,3 @@ std::string absolutePath(const std::string& path) {
     if (platform::currentDirectory(current.data(), needed) + 1 != needed) return std::string();
     return joinPath(current.data(), relative);
 }
-
-} // namespace pak

@@ -13,7 +13,7 @@
 // waiting for either.
 #pragma once
 
-#include "tools/pak/archive_file.h"
+#include "archive/archive_file.h"
 
 #include <cstddef>
 #include <cstdint>

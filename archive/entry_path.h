@@ -1,4 +1,5 @@
-// Where below the output directory an archive entry may be written, judged from its name alone.
+// Archive entry names as paths: where below the output directory an entry may be written, judged
+// from its name alone, and the order entries are stored in.
 //
 // Entry names come from the archive, which may be hostile, so a name is taken apart into
 // components and refused when it could reach outside the output directory: an absolute name
@@ -22,5 +23,10 @@ struct EntryPath {
 // Takes the system-text entry name apart (double-byte characters stay whole, so the trail
 // byte 0x5C of 表 or ソ is never a separator).
 EntryPath entryPath(const std::string& name);
+
+// The order in which create stores entries, and the mount lists them: by name without regard
+// to case (cp932::compareNoCase), names that differ in case only by their bytes, so that the
+// order is the same on every system.
+bool storedNameBefore(const std::string& a, const std::string& b);
 
 } // namespace pak

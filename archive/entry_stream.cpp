@@ -1,8 +1,8 @@
 // Reading one entry piece by piece (see entry_stream.h).
-#include "tools/pak/entry_stream.h"
+#include "archive/entry_stream.h"
 
+#include "archive/failure.h"
 #include "platform/platform.h"
-#include "tools/pak/failure.h"
 
 #include <algorithm>
 #include <new>

@@ -6,7 +6,7 @@
 // game reads with in 4 KiB pieces: the tool reads the archive in large blocks. The verdicts are
 // the game's: the same zlib, a stream given at most its packed bytes and room for at most its
 // declared size, and any error, or a stream that cannot go on, is a failure.
-#include "tools/pak/entry_reader.h"
+#include "archive/entry_reader.h"
 
 #include "platform/platform.h"
 

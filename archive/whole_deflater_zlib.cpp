@@ -1,6 +1,6 @@
 // WholeDeflater with zlib, for builds without libdeflate (see whole_deflater.h): one deflate
 // stream per thread, reset for each entry rather than built anew.
-#include "tools/pak/whole_deflater.h"
+#include "archive/whole_deflater.h"
 
 #include <zlib.h>
 

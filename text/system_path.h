@@ -5,8 +5,6 @@
 
 #include <string>
 
-namespace pak {
-
 // Whether the path's last character is a backslash.
 bool endsWithSeparator(const std::string& path);
 
@@ -25,5 +23,3 @@ std::string fileNameOf(const std::string& path);
 // or carries a drive is returned as it is; "." and leading ".\" components are dropped. Empty
 // when the current directory cannot be had.
 std::string absolutePath(const std::string& path);
-
-} // namespace pak

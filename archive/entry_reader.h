@@ -8,8 +8,8 @@
 // archive is read through its VirtualFile, so its position stays what the walk expects.
 #pragma once
 
-#include "tools/pak/archive_file.h"
-#include "tools/pak/failure.h"
+#include "archive/archive_file.h"
+#include "archive/failure.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,7 +1,5 @@
-// Entry names judged before extraction, and system paths put together character by character.
-#include "tools/pak/entry_path.h"
-
-#include "tools/pak/system_path.h"
+// Entry names judged before extraction.
+#include "archive/entry_path.h"
 
 #include <gtest/gtest.h>
 
@@ -48,21 +46,4 @@ TEST(EntryPath, NamesThatCouldLeaveTheDirectoryAreRefused) {
     // 表 followed by "..": the trail byte must not make the dots look like a component.
     EXPECT_EQ(components(kHyou + ".."), std::vector<std::string>{kHyou + ".."});
     EXPECT_TRUE(refused(kHyou + "\\..\\..\\x"));
-}
-
-TEST(SystemPath, JoiningLooksAtWholeCharacters) {
-    EXPECT_TRUE(pak::endsWithSeparator("dir\\"));
-    EXPECT_FALSE(pak::endsWithSeparator("dir\\" + kHyou));
-    EXPECT_FALSE(pak::endsWithSeparator(""));
-    EXPECT_EQ(pak::joinPath("dir\\" + kHyou, "x"), "dir\\" + kHyou + "\\x");
-    EXPECT_EQ(pak::joinPath("dir\\", "x"), "dir\\x");
-    EXPECT_EQ(pak::joinPath("", "x"), "x");
-    EXPECT_EQ(pak::joinPath("dir", ""), "dir");
-
-    EXPECT_EQ(pak::directoryOf("a\\b\\c.pak"), "a\\b");
-    EXPECT_EQ(pak::directoryOf(kSo + "\\c.pak"), kSo);
-    EXPECT_EQ(pak::directoryOf(kSo + ".pak"), ""); // no separator in it at all
-    EXPECT_EQ(pak::directoryOf("\\c.pak"), "\\");
-    EXPECT_EQ(pak::directoryOf("C:\\c.pak"), "C:\\");
-    EXPECT_EQ(pak::directoryOf("C:c.pak"), "C:");
 }

@@ -1,14 +1,13 @@
 // Making the tree that pak mount shows (see mount_index.h).
-#include "tools/pak/mount_index.h"
+#include "tools/mount/mount_index.h"
 
+#include "archive/entry_path.h"
+#include "archive/failure.h"
 #include "base/cp932.h"
 #include "platform/platform.h"
 #include "platform/served_tree.h"
-#include "tools/pak/console_text.h"
-#include "tools/pak/entry_path.h"
-#include "tools/pak/failure.h"
-#include "tools/pak/source_files.h"
-#include "tools/pak/system_path.h"
+#include "text/printable_text.h"
+#include "text/system_path.h"
 #include "vfs/archive_lookup.h"
 
 #include <algorithm>
@@ -75,7 +74,7 @@ class MountIndex::Builder {
             std::string full = joinPath(path, found.name);
             platform::FileStatus status;
             if (!platform::fileStatus(full.c_str(), status)) continue; // gone meanwhile
-            std::string shown = Console::printable(found.name);
+            std::string shown = printableText(found.name);
             std::string unfit = unshowable(shown);
             if (!unfit.empty()) {
                 note(platform::shownPath(full) + ": not shown: " + unfit);
@@ -154,7 +153,7 @@ class MountIndex::Builder {
         }
         std::string relative;
         for (const std::string& component : place.components) {
-            std::string unfit = unshowable(Console::printable(component));
+            std::string unfit = unshowable(printableText(component));
             if (!unfit.empty()) {
                 note(shownArchive + ": " + name + ": not shown: " + unfit);
                 return;
@@ -167,7 +166,7 @@ class MountIndex::Builder {
         int64_t modified = index_.archives_[archive].modified;
         uint32_t directory = kRoot;
         for (std::size_t i = 0; i + 1 < place.components.size(); ++i) {
-            std::string shown = Console::printable(place.components[i]);
+            std::string shown = printableText(place.components[i]);
             uint32_t child = lookup(directory, shown);
             if (child == kNone) {
                 child = add(directory, shown, Kind::kDirectory, false, modified);
@@ -178,7 +177,7 @@ class MountIndex::Builder {
             }
             directory = child;
         }
-        std::string shown = Console::printable(place.components.back());
+        std::string shown = printableText(place.components.back());
         uint32_t existing = lookup(directory, shown);
         if (existing == kNone) {
             uint32_t added = add(directory, shown, Kind::kEntry, false, 0);

@@ -1,5 +1,5 @@
 // Memory from the platform's heap (see heap_memory.h).
-#include "tools/pak/heap_memory.h"
+#include "archive/heap_memory.h"
 
 #include "platform/platform.h"
 

@@ -32,12 +32,12 @@
 // and the results written to the spill file, on the caller's thread in the order of the
 // entries, so the archive's bytes never depend on the number of threads. What is read but not
 // yet written is bounded (kInFlight), whatever the size of the entries.
-#include "tools/pak/pak_writer.h"
+#include "archive/pak_writer.h"
 
+#include "archive/block_deflater.h"
+#include "archive/ordered_jobs.h"
+#include "archive/whole_deflater.h"
 #include "platform/platform.h"
-#include "tools/pak/block_deflater.h"
-#include "tools/pak/ordered_jobs.h"
-#include "tools/pak/whole_deflater.h"
 #include "vfs/pak_format.h"
 
 #include <zlib.h>

@@ -10,8 +10,8 @@
 // the game would pad a short one with zeros, a reader here gets a failure instead.
 #pragma once
 
-#include "tools/pak/archive_file.h"
-#include "tools/pak/heap_memory.h"
+#include "archive/archive_file.h"
+#include "archive/heap_memory.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,11 +1,11 @@
 // Archives written by PakWriter, read back through the game's own lookup, for every version,
 // plain and compressed.
-#include "tools/pak/pak_writer.h"
+#include "archive/pak_writer.h"
 
+#include "archive/failure.h"
+#include "archive/file_handle.h"
 #include "platform/platform.h"
 #include "tests/support/vfs_support.h"
-#include "tools/pak/failure.h"
-#include "tools/pak/file_handle.h"
 #include "vfs/file_open.h"
 #include "vfs/pak_directory.h"
 #include "vfs/virtual_file.h"

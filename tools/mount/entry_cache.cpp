@@ -1,10 +1,10 @@
 // Keeping inflated entries (see entry_cache.h).
-#include "tools/pak/entry_cache.h"
+#include "tools/mount/entry_cache.h"
 
+#include "archive/entry_stream.h"
+#include "archive/failure.h"
+#include "archive/heap_memory.h"
 #include "platform/platform.h"
-#include "tools/pak/entry_stream.h"
-#include "tools/pak/failure.h"
-#include "tools/pak/heap_memory.h"
 
 #include <algorithm>
 #include <atomic>

@@ -2,7 +2,7 @@
 // The layout it writes is described at the top of pak_writer.cpp.
 #pragma once
 
-#include "tools/pak/failure.h"
+#include "archive/failure.h"
 
 #include <cstddef>
 #include <cstdint>

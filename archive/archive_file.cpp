@@ -1,9 +1,9 @@
 // Opening an archive named on the command line (see archive_file.h).
-#include "tools/pak/archive_file.h"
+#include "archive/archive_file.h"
 
+#include "archive/failure.h"
 #include "platform/platform.h"
 #include "text/error_exceptions.h"
-#include "tools/pak/failure.h"
 
 #include <string>
 

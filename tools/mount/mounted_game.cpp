@@ -1,16 +1,16 @@
 // Serving a MountIndex (see mounted_game.h).
-#include "tools/pak/mounted_game.h"
+#include "tools/mount/mounted_game.h"
 
+#include "archive/entry_stream.h"
+#include "archive/failure.h"
+#include "archive/file_handle.h"
+#include "archive/heap_memory.h"
 #include "platform/platform.h"
-#include "tools/pak/console_text.h"
-#include "tools/pak/entry_stream.h"
-#include "tools/pak/failure.h"
-#include "tools/pak/file_handle.h"
-#include "tools/pak/heap_memory.h"
-#include "tools/pak/system_path.h"
+#include "text/system_path.h"
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 namespace pak {
 
@@ -89,8 +89,8 @@ struct MountedGame::OpenFile : FromPlatformHeap {
     RecentBytes recent; // compressed entries only
 };
 
-MountedGame::MountedGame(MountIndex& index, uint64_t cacheLimit, const Console& console)
-    : index_(index), cache_(cacheLimit), console_(console) {}
+MountedGame::MountedGame(MountIndex& index, uint64_t cacheLimit, Tell tell)
+    : index_(index), cache_(cacheLimit), tell_(std::move(tell)) {}
 
 MountedGame::~MountedGame() = default;
 
@@ -252,7 +252,7 @@ void MountedGame::readOwnStream(OpenFile& file, uint64_t offset, unsigned char* 
 void MountedGame::requestFailed(const std::string& why) noexcept {
     try {
         std::lock_guard<std::mutex> hold(reportLock_);
-        console_.error(why);
+        tell_(why);
     } catch (...) {
         // Not even this line could be written.
     }
@@ -264,10 +264,9 @@ platform::ServedTree::Status MountedGame::report(uint32_t node, const std::strin
         // A loose file's problem names its path already.
         const MountIndex::Node& found = index_.node(node);
         if (found.kind == MountIndex::Kind::kEntry)
-            console_.error(pathOf(node) + " in " + index_.archive(found).file->shownPath() + ": " +
-                           problem);
+            tell_(pathOf(node) + " in " + index_.archive(found).file->shownPath() + ": " + problem);
         else
-            console_.error(problem);
+            tell_(problem);
     }
     return kDataFailed;
 }

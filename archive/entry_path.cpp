@@ -1,5 +1,5 @@
 // Judging entry names before anything is written for them (see entry_path.h).
-#include "tools/pak/entry_path.h"
+#include "archive/entry_path.h"
 
 #include "base/cp932.h"
 
@@ -59,6 +59,11 @@ EntryPath entryPath(const std::string& name) {
     if (!finish()) return path;
     if (path.components.empty()) path.refusal = "its name has no file name in it";
     return path;
+}
+
+bool storedNameBefore(const std::string& a, const std::string& b) {
+    int order = cp932::compareNoCase(a.c_str(), b.c_str());
+    return order != 0 ? order < 0 : a < b;
 }
 
 } // namespace pak

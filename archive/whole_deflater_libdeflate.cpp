@@ -1,5 +1,5 @@
 // WholeDeflater with libdeflate (see whole_deflater.h).
-#include "tools/pak/whole_deflater.h"
+#include "archive/whole_deflater.h"
 
 #include <libdeflate.h>
 

@@ -23,7 +23,8 @@
 //    dropped, and a name that is absolute, carries a drive or a colon, or has a ".." component
 //    is not shown. Neither is an entry that needs a directory where a file of the same name is
 //    shown, or the other way round: the first one wins.
-//  - Components are shown in their printable form (Console::printable): a character without a
+//  - Components are shown in their printable form (printableText, text/printable_text.h): a
+//  character without a
 //    Unicode form is written \xNN. Directories of the same name under the archive rule are one.
 //    A name with a component the system cannot take (platform::servedNameFit: on Linux, longer
 //    than 255 bytes once in UTF-8) is not shown: one such name would make its whole directory
@@ -34,7 +35,7 @@
 //    among loose files and directories, one equal under the file-name rule.
 #pragma once
 
-#include "tools/pak/archive_file.h"
+#include "archive/archive_file.h"
 
 #include <cstdint>
 #include <memory>

@@ -12,10 +12,11 @@
 #pragma once
 
 #include "platform/served_tree.h"
-#include "tools/pak/entry_cache.h"
-#include "tools/pak/mount_index.h"
+#include "tools/mount/entry_cache.h"
+#include "tools/mount/mount_index.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -24,12 +25,14 @@
 
 namespace pak {
 
-class Console;
-
 class MountedGame : public platform::ServedTree {
   public:
+    // Tells the user one line of system text: what is wrong with a file, or why a request
+    // failed. Called by one thread at a time.
+    using Tell = std::function<void(const std::string& line)>;
+
     // cacheLimit: the most bytes of inflated entries kept in memory.
-    MountedGame(MountIndex& index, uint64_t cacheLimit, const Console& console);
+    MountedGame(MountIndex& index, uint64_t cacheLimit, Tell tell);
     ~MountedGame() override;
 
     Node find(Node directory, const std::string& name) const override;
@@ -60,7 +63,7 @@ class MountedGame : public platform::ServedTree {
 
     MountIndex& index_;
     EntryCache cache_;
-    const Console& console_;
+    Tell tell_;
     std::mutex filesLock_;
     uint64_t nextHandle_ = 1;
     std::unordered_map<uint64_t, std::unique_ptr<OpenFile>> files_;

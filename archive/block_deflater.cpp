@@ -1,5 +1,5 @@
 // BlockDeflater (see block_deflater.h).
-#include "tools/pak/block_deflater.h"
+#include "archive/block_deflater.h"
 
 #include <zlib.h>
 
