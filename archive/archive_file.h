@@ -8,6 +8,7 @@
 #include "vfs/pak_entry.h"
 #include "vfs/virtual_file.h"
 
+#include <cstdio>
 #include <memory>
 #include <string>
 
@@ -28,6 +29,9 @@ class ArchiveFile {
     const PakHeader& header() const { return directory_->header(); }
     uint64_t size() const { return directory_->archiveSize(); }
     VirtualFile& file() { return file_; }
+    // The archive's stream, for reads at positions (platform::readStreamAt), which leave the
+    // position that the walk of the directory relies on alone.
+    std::FILE* stream() const { return file_.stream; }
     const PakDirectory& directory() const { return *directory_; }
 
     // Makes the records readable. Throws Failure (kCorrupt) when the stored directory does not

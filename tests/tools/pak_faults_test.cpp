@@ -23,12 +23,23 @@ constexpr uint32_t kDiskFull = 112, kAccessDenied = 5, kReadFault = 30, kTooMany
 platform::SystemCalls original;
 
 // A file whose first 64 KiB can be read and nothing after them: a read that reaches further
-// fails, however large it is.
+// fails, however large it is, whether it reads on from the stream's position or at an offset.
 std::ptrdiff_t readFailingPastFirstChunk(std::FILE* stream, void* buffer, std::size_t count) {
     if (platform::streamPosition(stream) + static_cast<int64_t>(count) <= 65536)
         return original.readStream(stream, buffer, count);
     platform::setLastError(kReadFault);
     return -1;
+}
+std::ptrdiff_t readAtFailingPastFirstChunk(std::FILE* stream, int64_t offset, void* buffer,
+                                           std::size_t count) {
+    if (offset + static_cast<int64_t>(count) <= 65536)
+        return original.readStreamAt(stream, offset, buffer, count);
+    platform::setLastError(kReadFault);
+    return -1;
+}
+void failReadsPastFirstChunk(platform::SystemCalls& table) {
+    table.readStream = readFailingPastFirstChunk;
+    table.readStreamAt = readAtFailingPastFirstChunk;
 }
 std::size_t writeOnFullDisk(std::FILE*, const void*, std::size_t) {
     platform::setLastError(kDiskFull);
@@ -86,12 +97,12 @@ TEST(PakFaults, FailingSystemCallsLeaveNothingBehind) {
     };
     const Case cases[] = {
         {"create", "enumerate", [](auto& t) { t.searchNext = searchDenied; }, "src"},
-        {"create", "read", [](auto& t) { t.readStream = readFailingPastFirstChunk; }, "victim"},
+        {"create", "read", failReadsPastFirstChunk, "victim"},
         {"create", "write", [](auto& t) { t.writeStream = writeOnFullDisk; }, "new.pak"},
         {"create", "rename", [](auto& t) { t.moveFileAt = renameDenied; }, "new.pak"},
         {"create", "stream", [](auto& t) { t.streamOnNewFile = noStream; }, "new.pak"},
         {"create", "arming", [](auto& t) { t.armRemovalOnInterrupt = noRoomToArm; }, "new.pak"},
-        {"extract", "read", [](auto& t) { t.readStream = readFailingPastFirstChunk; }, "a.pak"},
+        {"extract", "read", failReadsPastFirstChunk, "a.pak"},
         {"extract", "write", [](auto& t) { t.writeStream = writeOnFullDisk; }, "victim"},
         {"extract", "rename", [](auto& t) { t.moveFileAt = renameDenied; }, "victim"},
         {"extract", "stream", [](auto& t) { t.streamOnNewFile = noStream; }, "victim"},

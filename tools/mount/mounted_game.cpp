@@ -9,7 +9,6 @@
 #include "text/system_path.h"
 
 #include <algorithm>
-#include <cstring>
 #include <utility>
 
 namespace pak {
@@ -28,65 +27,11 @@ platform::ServedTree::Node nodeOf(uint32_t index) {
 
 } // namespace
 
-// The last bytes a compressed entry's own stream delivered, kept in a ring. The kernel reads
-// ahead in several requests at once, which the threads of the file system may take up in
-// another order: without these, every request that arrives after the one behind it would have
-// the stream inflated anew from its first byte.
-class RecentBytes {
-  public:
-    static constexpr uint32_t kSize = 1u << 20;
-
-    // Where the bytes held begin and end in the entry's data.
-    uint64_t start() const { return end_ - held_; }
-    uint64_t end() const { return end_; }
-
-    // Takes the ring's memory, once, before anything is added: throws std::bad_alloc when there
-    // is none.
-    void prepare() {
-        if (ring_.empty()) ring_.allocate(kSize);
-    }
-    void clear(uint64_t at) {
-        end_ = at;
-        held_ = 0;
-    }
-    // Adds the bytes that follow end() (after prepare).
-    void add(const unsigned char* data, std::size_t count) {
-        for (std::size_t done = 0; done < count;) {
-            std::size_t at = static_cast<std::size_t>(end_ % kSize);
-            std::size_t piece = std::min(count - done, kSize - at);
-            std::memcpy(ring_.data() + at, data + done, piece);
-            done += piece;
-            end_ += piece;
-        }
-        held_ = static_cast<uint32_t>(std::min<uint64_t>(uint64_t{held_} + count, kSize));
-    }
-    // Copies the bytes from offset (at least start()) up to end(), at most count; returns how
-    // many.
-    std::size_t copy(uint64_t offset, unsigned char* out, std::size_t count) const {
-        std::size_t done = 0;
-        for (; offset < end_ && done < count;) {
-            std::size_t at = static_cast<std::size_t>(offset % kSize);
-            std::size_t piece = static_cast<std::size_t>(
-                std::min<uint64_t>({count - done, kSize - at, end_ - offset}));
-            std::memcpy(out + done, ring_.data() + at, piece);
-            done += piece;
-            offset += piece;
-        }
-        return done;
-    }
-
-  private:
-    HeapBytes ring_;
-    uint64_t end_ = 0;
-    uint32_t held_ = 0;
-};
-
 struct MountedGame::OpenFile : FromPlatformHeap {
     uint32_t node = 0;
     FileHandle loose;
-    std::mutex lock; // over stream and recent
+    std::mutex lock; // over stream
     std::unique_ptr<EntryStream> stream;
-    RecentBytes recent; // compressed entries only
 };
 
 MountedGame::MountedGame(MountIndex& index, uint64_t cacheLimit, Tell tell)
@@ -205,47 +150,14 @@ platform::ServedTree::Status MountedGame::readEntry(OpenFile& file, uint64_t off
             cache_.read(file.node, archive, node.stored, offset, buffer, count, delivered))
             return kOk;
         std::lock_guard<std::mutex> hold(file.lock);
-        try {
-            readOwnStream(file, offset, buffer, count, delivered);
-        } catch (const pak::Failure&) {
-            throw;
-        } catch (...) {
-            // Memory ran out between the stream and the bytes kept, which may no longer agree:
-            // both start again at the next read.
-            file.stream.reset();
-            file.recent.clear(0);
-            throw;
-        }
+        if (!file.stream) file.stream = std::make_unique<EntryStream>(archive, node.stored);
+        // Memory that runs out sends the stream back to its start; the next read goes on from
+        // there.
+        delivered = file.stream->readAt(offset, buffer, count);
         return kOk;
     } catch (const pak::Failure& failure) {
         delivered = 0;
         return report(file.node, failure.message);
-    }
-}
-
-void MountedGame::readOwnStream(OpenFile& file, uint64_t offset, unsigned char* buffer,
-                                std::size_t count, std::size_t& delivered) {
-    const MountIndex::Node& node = index_.node(file.node);
-    if (!file.stream)
-        file.stream = std::make_unique<EntryStream>(*index_.archive(node).file, node.stored);
-    EntryStream& stream = *file.stream;
-    RecentBytes& recent = file.recent;
-    bool keep = node.stored.compressed;
-    if (keep) recent.prepare();
-    if (offset < (keep ? recent.start() : stream.position())) {
-        stream.rewind();
-        recent.clear(0);
-    }
-    if (offset > stream.position()) {
-        stream.skip(static_cast<uint32_t>(offset - stream.position()));
-        recent.clear(stream.position());
-    }
-    if (keep) delivered = recent.copy(offset, buffer, count);
-    while (delivered < count) {
-        std::size_t got = stream.read(buffer + delivered, count - delivered);
-        if (got == 0) break;
-        if (keep) recent.add(buffer + delivered, got);
-        delivered += got;
     }
 }
 

@@ -1,14 +1,14 @@
 // The tree of a MountIndex served at a mount point: names and attributes from the index, file
 // data read on demand. Loose files are read from disk; plain entries in place from their
 // archive; compressed entries through the EntryCache, or, when one is larger than the cache
-// (or the cache has no room at the moment), through an EntryStream of the open file, which is
-// inflated anew only when its reader goes backwards.
+// (or the cache has no room at the moment), through an EntryStream of the open file
+// (EntryStream::readAt: what it delivered last is kept, so that requests that come a little out
+// of order are served from there, and it is inflated anew only when a reader goes back further).
 //
 // Data that cannot be read (a corrupt entry, a failing disk) fails the read that meets it, and
-// is told on standard error once per file; everything else stays readable. What a read needs
-// in memory (the open file, its stream, the bytes it keeps) comes from the platform's heap
-// (heap_memory.h); when that runs out, the read throws std::bad_alloc and the open file stays
-// as sound as it was.
+// is told once per file; everything else stays readable. What a read needs in memory (the open
+// file, its stream and the bytes it keeps) comes from the platform's heap (heap_memory.h); when
+// that runs out, the read throws std::bad_alloc and the open file stays as sound as it was.
 #pragma once
 
 #include "platform/served_tree.h"
@@ -53,11 +53,6 @@ class MountedGame : public platform::ServedTree {
 
     Status readEntry(OpenFile& file, uint64_t offset, unsigned char* buffer, std::size_t count,
                      std::size_t& delivered);
-    // A read of an entry through the open file's own stream (under its lock): plain entries,
-    // and compressed ones the cache cannot hold. A plain entry moves in it at no cost; a
-    // compressed one is inflated anew only when the reader goes back.
-    void readOwnStream(OpenFile& file, uint64_t offset, unsigned char* buffer, std::size_t count,
-                       std::size_t& delivered);
     // Tells what is wrong with the file, once per file.
     Status report(uint32_t node, const std::string& problem);
 

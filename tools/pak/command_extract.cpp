@@ -1,7 +1,7 @@
 // pak extract [-C DIR] ARCHIVE [NAME...]: writes entries out as files below DIR.
 #include "archive/archive_file.h"
 #include "archive/entry_path.h"
-#include "archive/entry_reader.h"
+#include "archive/entry_scheduler.h"
 #include "archive/failure.h"
 #include "platform/platform.h"
 #include "text/byte_string.h"
@@ -54,10 +54,10 @@ struct Selected {
     EntryPath place;
 };
 
-// Writes the entries that readEach delivers, each as a temporary file renamed into place when
-// complete, and reports every entry that cannot be written in the order of the selection: the
+// Writes the entries that readEntriesInOrder delivers, each as a temporary file renamed into place
+// when complete, and reports every entry that cannot be written in the order of the selection: the
 // refused names, which are never read, among the others.
-class Extraction : public EntryReader::Receiver {
+class Extraction : public EntryReceiver {
   public:
     Extraction(Console& console, const std::string& path, OutputTree& tree,
                const std::vector<Selected>& selected, ProgressBar& bar)
@@ -177,8 +177,7 @@ int run(Console& console, const ParsedArguments& arguments) {
         toRead.push_back(selected[i].stored);
         extraction.itemOf.push_back(i);
     }
-    EntryReader reader(archive);
-    reader.readEach(toRead, extraction, threads);
+    readEntriesInOrder(archive, toRead, extraction, threads);
     extraction.passRefusedBefore(selected.size());
     if (broken) extraction.reportProblem(broken->message);
     int status = extraction.status;

@@ -1,6 +1,6 @@
 // pak verify ARCHIVE...: reads every entry of every archive and reports what is wrong.
 #include "archive/archive_file.h"
-#include "archive/entry_reader.h"
+#include "archive/entry_scheduler.h"
 #include "archive/failure.h"
 #include "platform/platform.h"
 #include "tools/pak/commands.h"
@@ -36,7 +36,7 @@ struct Tally {
 };
 
 // Tells each entry's problem as the reader finds it, numbered as the directory counts.
-class ProblemReport : public EntryReader::Receiver {
+class ProblemReport : public EntryReceiver {
   public:
     ProblemReport(Console& console, const std::string& path, const std::vector<std::string>& names,
                   Tally& tally)
@@ -78,9 +78,8 @@ int verifyArchive(Console& console, const std::string& path, unsigned threads, T
             broken = failure;
         }
         tally.entries = static_cast<uint32_t>(entries.size());
-        EntryReader reader(archive);
         ProblemReport report(console, archive.shownPath(), names, tally);
-        reader.readEach(entries, report, threads, false);
+        readEntriesInOrder(archive, entries, report, threads, false);
         if (broken) {
             console.error(broken->message);
             ++tally.problems;
