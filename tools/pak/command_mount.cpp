@@ -4,8 +4,7 @@
 #include "platform/platform.h"
 #include "platform/served_tree.h"
 #include "text/system_path.h"
-#include "tools/mount/mount_index.h"
-#include "tools/mount/mounted_game.h"
+#include "tools/mount/game_mount.h"
 #include "tools/pak/commands.h"
 #include "tools/pak/console_text.h"
 
@@ -20,34 +19,22 @@ constexpr char kHelp[] =
                  MOUNTPOINT
 
 Shows the files of a game directory at MOUNTPOINT, an empty directory, as a read-only file
-system, exactly as the game finds them: every file of the directory and its subdirectories, and
-every entry of its *.pak archives that the game's lookup can reach. An entry is hidden by a
-file of the same name (whatever its case) and by an entry of the same name in an archive before
-it in the game's order (letters without regard to case). Reading a file gives the bytes that
-pak cat gives for its name; every entry is shown under its own full name, even where pak cat,
-matching names by their beginning as the game does, would give an earlier entry whose name is
-longer (GAME.INI.BAK for GAME.INI). Backslashes in entry names are directories; names are
-shown in UTF-8, a character without a Unicode form as \xNN; names are found whatever the case
-of their letters, as the game finds them. Entries whose names could reach outside the mount
-(absolute, with a drive or a colon, with a ".." component), that need a directory where a
-file of that name is shown (or the other way round), or whose names have a component longer
-than 255 bytes in UTF-8, are not shown; neither are FIFOs, sockets and devices, which are never
-opened. They are told on standard error when the mount is made. Entries show their archive's
-time.
+system, as the game finds them: every file of the directory and its subdirectories, and every
+entry of its *.pak archives that the game's lookup can reach, each under its own full name
+(backslashes in entry names are directories). Reading a file gives the bytes that pak cat
+gives for its name. The names that cannot be shown are told on standard error when the mount
+is made. The view is made then, once: mount again to see what changed since.
 
-The view is made once, when the mount is made: files and archives added, removed or renamed
-afterwards are not seen (mount again to see them). The archives are held open, and loose files
-are read as they are when opened.
-
-Compressed entries are inflated as far as they are read, once: the most recently read are kept
-in memory, at most N MiB of them; a larger one is inflated as it is read, anew only when a
-reader goes backwards. A corrupt entry fails the reads that meet it (EIO) with a line on
-standard error; the other files stay readable. A request that runs out of memory fails (ENOMEM)
-with a line on standard error; the mount stays.
+Compressed entries are inflated as far as they are read, and the most recently read are kept
+in memory, at most N MiB of them. A corrupt entry fails the reads that meet it (EIO), and a
+request that runs out of memory fails (ENOMEM); each is told on standard error, and the mount
+stays.
 
 The mount stays until fusermount3 -u MOUNTPOINT, or, with -f, until pak is interrupted
 (Ctrl-C, SIGTERM). Without -f, pak detaches once the mount is in place and its messages are no
-longer seen. Mounting needs /dev/fuse, and, for a user other than root, fusermount3.
+longer seen. Mounting needs /dev/fuse, and, for a user other than root, fusermount3. Which
+names are shown, and how they are found, is written out in pak's README
+(/usr/share/doc/zk-pak/README.md).
 
 Options:
   --dir DIR          the game directory (default: the current directory)
@@ -78,23 +65,6 @@ uint64_t cacheLimit(const ParsedArguments& arguments) {
     return mib << 20;
 }
 
-// The mount point must be an empty directory: a mount over files would hide them. shown is how
-// the user named it, for the messages.
-void checkMountPoint(const std::string& path, const std::string& shown) {
-    uint32_t attributes = platform::fileAttributes(path.c_str());
-    if (attributes == platform::kInvalidAttributes)
-        throw Failure(kUsage, shown + ": no such directory (the mount point must exist)");
-    if ((attributes & platform::kDirectoryAttribute) == 0)
-        throw Failure(kUsage, shown + ": not a directory (the mount point must be an empty one)");
-    platform::FileSearch search(joinPath(path, "*").c_str());
-    platform::FoundFile found;
-    if (search.next(found) || search.skipped() > 0)
-        throw Failure(kUsage, shown + ": not empty (the mount point must be an empty directory)");
-    if (search.failed())
-        throw Failure(kCorrupt, shown + ": cannot be read (system error " +
-                                    std::to_string(platform::lastError()) + ")");
-}
-
 int run(Console& console, const ParsedArguments& arguments) {
     requireOperands(arguments, 1, 1, "mount", "MOUNTPOINT");
     const std::string* directory = arguments.value("dir");
@@ -111,27 +81,15 @@ int run(Console& console, const ParsedArguments& arguments) {
     if (mountPoint.empty() || source.empty())
         throw Failure(kCorrupt, "the current directory cannot be found (system error " +
                                     std::to_string(platform::lastError()) + ")");
-    checkMountPoint(mountPoint, platform::shownPath(given));
-
-    MountIndex index =
-        archive != nullptr ? MountIndex::ofArchive(source) : MountIndex::ofGameDirectory(source);
-    for (const std::string& note : index.notes())
-        console.error(note);
-    std::fflush(stdout);
-
-    MountedGame game(index, limit, [&console](const std::string& line) { console.error(line); });
-    platform::ServeOptions options;
-    options.foreground = arguments.has("foreground");
-    options.source = source;
-    std::string problem;
-    switch (platform::serveTree(game, mountPoint.c_str(), options, problem)) {
-    case platform::ServeResult::kUnmounted:
-        return kSuccess;
-    case platform::ServeResult::kUnsupported:
-        throw Failure(kUsage, "mount: " + problem);
-    default:
-        throw Failure(kCorrupt, platform::shownPath(given) + ": cannot be mounted: " + problem);
-    }
+    MountRequest request;
+    request.source = source;
+    request.archiveAlone = archive != nullptr;
+    request.mountPoint = mountPoint;
+    request.shownMountPoint = platform::shownPath(given);
+    request.cacheLimit = limit;
+    request.foreground = arguments.has("foreground");
+    mountGame(request, [&console](const std::string& line) { console.error(line); });
+    return kSuccess;
 }
 
 } // namespace
