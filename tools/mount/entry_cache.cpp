@@ -48,61 +48,58 @@ struct EntryCache::Slot : FromPlatformHeap {
     std::string failure; // set under fillLock; once set the data is never read again
     std::atomic<bool> failed{false};
     uint32_t users = 0; // readers inside, under the cache's lock
-    std::list<uint64_t>::iterator recent;
+    std::list<uint64_t>::iterator placeInRecentUse;
 };
 
 EntryCache::EntryCache(uint64_t limit) : limit_(limit) {}
 
 EntryCache::~EntryCache() = default;
 
-uint64_t EntryCache::held() const {
-    std::lock_guard<std::mutex> hold(lock_);
-    return held_;
-}
-
-EntryCache::Slot* EntryCache::enter(uint64_t key, const StoredEntry& stored) {
+EntryCache::Slot* EntryCache::acquire(uint64_t key, const StoredEntry& stored) {
     std::lock_guard<std::mutex> hold(lock_);
     auto found = slots_.find(key);
     if (found != slots_.end()) {
         Slot& slot = *found->second;
-        recent_.splice(recent_.begin(), recent_, slot.recent);
+        keysByRecentUse_.splice(keysByRecentUse_.begin(), keysByRecentUse_, slot.placeInRecentUse);
         ++slot.users;
         return &slot;
     }
     uint32_t size = stored.dataSize();
     // Room is made from the least recently read end; entries being read stay.
-    for (auto it = recent_.end(); held_ + size > limit_ && it != recent_.begin();) {
+    for (auto it = keysByRecentUse_.end();
+         bytesHeld_ + size > limit_ && it != keysByRecentUse_.begin();) {
         --it;
         auto victim = slots_.find(*it);
         if (victim->second->users > 0) continue;
-        held_ -= victim->second->size;
+        bytesHeld_ -= victim->second->size;
         slots_.erase(victim);
-        it = recent_.erase(it);
+        it = keysByRecentUse_.erase(it);
     }
-    if (held_ + size > limit_) return nullptr;
+    if (bytesHeld_ + size > limit_) return nullptr;
     auto slot = std::make_unique<Slot>(size);
     if (size > 0 && slot->memory.data() == nullptr) return nullptr; // no pages to be had now
     // Nothing is changed until nothing more can throw.
     Slot* entered = slot.get();
     auto placed = slots_.emplace(key, std::move(slot)).first;
     try {
-        recent_.push_front(key);
+        keysByRecentUse_.push_front(key);
     } catch (...) {
         slots_.erase(placed);
         throw;
     }
-    entered->recent = recent_.begin();
+    entered->placeInRecentUse = keysByRecentUse_.begin();
     entered->users = 1;
-    held_ += size;
+    bytesHeld_ += size;
     return entered;
 }
 
-void EntryCache::leave(Slot& slot) {
+void EntryCache::release(Slot& slot) {
     std::lock_guard<std::mutex> hold(lock_);
     --slot.users;
 }
 
-void EntryCache::fill(Slot& slot, ArchiveFile& archive, const StoredEntry& stored, uint64_t end) {
+void EntryCache::fill(Slot& slot, const ArchiveFile& archive, const StoredEntry& stored,
+                      uint64_t end) {
     std::lock_guard<std::mutex> hold(slot.fillLock);
     if (!slot.failure.empty()) throw Failure(kCorrupt, slot.failure);
     uint32_t ready = slot.ready.load(std::memory_order_relaxed);
@@ -140,16 +137,16 @@ void EntryCache::fill(Slot& slot, ArchiveFile& archive, const StoredEntry& store
     }
 }
 
-bool EntryCache::read(uint64_t key, ArchiveFile& archive, const StoredEntry& stored,
+bool EntryCache::read(uint64_t key, const ArchiveFile& archive, const StoredEntry& stored,
                       uint64_t offset, unsigned char* out, std::size_t count,
                       std::size_t& delivered) {
-    Slot* slot = enter(key, stored);
+    Slot* slot = acquire(key, stored);
     if (slot == nullptr) return false;
-    struct Leave {
+    struct Release {
         EntryCache& cache;
         Slot& slot;
-        ~Leave() { cache.leave(slot); }
-    } leave{*this, *slot};
+        ~Release() { cache.release(slot); }
+    } release{*this, *slot};
 
     delivered = 0;
     uint64_t end = std::min<uint64_t>(offset + count, slot->size);

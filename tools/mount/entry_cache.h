@@ -40,25 +40,22 @@ class EntryCache {
     // when the entry cannot be given room now (the room is taken by entries that are being
     // read). Throws Failure (kCorrupt) as EntryStream::read does; every later read of the entry
     // then throws the same.
-    bool read(uint64_t key, ArchiveFile& archive, const StoredEntry& stored, uint64_t offset,
+    bool read(uint64_t key, const ArchiveFile& archive, const StoredEntry& stored, uint64_t offset,
               unsigned char* out, std::size_t count, std::size_t& delivered);
-
-    // Bytes of room given to the entries held.
-    uint64_t held() const;
 
   private:
     struct Slot;
 
     // The entry's slot, counted as in use; null when it cannot be given room.
-    Slot* enter(uint64_t key, const StoredEntry& stored);
-    void leave(Slot& slot);
+    Slot* acquire(uint64_t key, const StoredEntry& stored);
+    void release(Slot& slot);
     // Inflates slot's data at least up to end; throws as EntryStream does.
-    void fill(Slot& slot, ArchiveFile& archive, const StoredEntry& stored, uint64_t end);
+    void fill(Slot& slot, const ArchiveFile& archive, const StoredEntry& stored, uint64_t end);
 
     uint64_t limit_;
     mutable std::mutex lock_;
-    uint64_t held_ = 0;
-    std::list<uint64_t> recent_; // keys, the most recently read first
+    uint64_t bytesHeld_ = 0;
+    std::list<uint64_t> keysByRecentUse_; // keys, the most recently read first
     std::unordered_map<uint64_t, std::unique_ptr<Slot>> slots_;
 };
 

@@ -20,7 +20,7 @@ namespace {
 
 // The characters of text under a case rule (cp932::foldCase or cp932::foldFileNameCase), as a
 // key: two names are the same under the rule when their keys are equal.
-std::string folded(const std::string& text, unsigned (*fold)(unsigned)) {
+std::string foldedKey(const std::string& text, unsigned (*fold)(unsigned)) {
     std::string key;
     key.reserve(text.size());
     for (const char* p = text.c_str(); *p != '\0'; p = cp932::next(p)) {
@@ -36,7 +36,7 @@ unsigned archiveRule(unsigned code) {
 }
 
 // Why the system cannot show a component (printable system text) as a name; empty when it can.
-std::string unshowable(const std::string& component) {
+std::string whyNotShowable(const std::string& component) {
     switch (platform::servedNameFit(component)) {
     case platform::NameFit::kFits:
         return {};
@@ -49,8 +49,8 @@ std::string unshowable(const std::string& component) {
     }
 }
 
-// A name inside one directory, as a key of the maps below.
-std::string inside(uint32_t directory, const std::string& name) {
+// The key of the maps below for a name inside one directory.
+std::string childKey(uint32_t directory, const std::string& name) {
     return std::string(reinterpret_cast<const char*>(&directory), sizeof directory) + name;
 }
 
@@ -75,7 +75,7 @@ class MountIndex::Builder {
             platform::FileStatus status;
             if (!platform::fileStatus(full.c_str(), status)) continue; // gone meanwhile
             std::string shown = printableText(found.name);
-            std::string unfit = unshowable(shown);
+            std::string unfit = whyNotShowable(shown);
             if (!unfit.empty()) {
                 note(platform::shownPath(full) + ": not shown: " + unfit);
                 continue;
@@ -89,7 +89,7 @@ class MountIndex::Builder {
                 continue;
             }
             // Entries of its name stay hidden all the same: the game finds it first.
-            looseNames_.insert(folded(name, cp932::foldFileNameCase));
+            looseFileKeys_.insert(foldedKey(name, cp932::foldFileNameCase));
             if (status.isSpecial) {
                 // Never opened: a FIFO would hold whoever opens it until a writer comes.
                 note(platform::shownPath(full) +
@@ -136,9 +136,9 @@ class MountIndex::Builder {
                       [this](uint32_t a, uint32_t b) {
                           return storedNameBefore(index_.nodes_[a].name, index_.nodes_[b].name);
                       });
-        exact_ = {};
-        same_ = {};
-        looseNames_ = {};
+        byName_ = {};
+        byArchiveRule_ = {};
+        looseFileKeys_ = {};
     }
 
     void note(const std::string& text) { index_.notes_.push_back(text); }
@@ -146,27 +146,27 @@ class MountIndex::Builder {
   private:
     void addEntry(const std::string& shownArchive, uint32_t archive, const std::string& name,
                   const StoredEntry& stored) {
-        EntryPath place = entryPath(name);
-        if (!place.refusal.empty()) {
-            note(shownArchive + ": " + name + ": not shown: " + place.refusal);
+        EntryPath path = entryPath(name);
+        if (!path.refusal.empty()) {
+            note(shownArchive + ": " + name + ": not shown: " + path.refusal);
             return;
         }
         std::string relative;
-        for (const std::string& component : place.components) {
-            std::string unfit = unshowable(printableText(component));
+        for (const std::string& component : path.components) {
+            std::string unfit = whyNotShowable(printableText(component));
             if (!unfit.empty()) {
                 note(shownArchive + ": " + name + ": not shown: " + unfit);
                 return;
             }
             relative = joinPath(relative, component);
         }
-        if (looseNames_.count(folded(relative, cp932::foldFileNameCase)) > 0)
+        if (looseFileKeys_.count(foldedKey(relative, cp932::foldFileNameCase)) > 0)
             return; // a loose file of that name comes first
 
         int64_t modified = index_.archives_[archive].modified;
         uint32_t directory = kRoot;
-        for (std::size_t i = 0; i + 1 < place.components.size(); ++i) {
-            std::string shown = printableText(place.components[i]);
+        for (std::size_t i = 0; i + 1 < path.components.size(); ++i) {
+            std::string shown = printableText(path.components[i]);
             uint32_t child = lookup(directory, shown);
             if (child == kNone) {
                 child = add(directory, shown, Kind::kDirectory, false, modified);
@@ -177,7 +177,7 @@ class MountIndex::Builder {
             }
             directory = child;
         }
-        std::string shown = printableText(place.components.back());
+        std::string shown = printableText(path.components.back());
         uint32_t existing = lookup(directory, shown);
         if (existing == kNone) {
             uint32_t added = add(directory, shown, Kind::kEntry, false, 0);
@@ -192,20 +192,20 @@ class MountIndex::Builder {
     // The child of directory that a new name meets: the one of exactly that name, else one of
     // the same name under the archive rule.
     uint32_t lookup(uint32_t directory, const std::string& name) const {
-        auto exact = exact_.find(inside(directory, name));
-        if (exact != exact_.end()) return exact->second;
-        auto same = same_.find(inside(directory, folded(name, archiveRule)));
-        return same != same_.end() ? same->second : kNone;
+        auto exact = byName_.find(childKey(directory, name));
+        if (exact != byName_.end()) return exact->second;
+        auto same = byArchiveRule_.find(childKey(directory, foldedKey(name, archiveRule)));
+        return same != byArchiveRule_.end() ? same->second : kNone;
     }
 
-    uint32_t add(uint32_t directory, const std::string& name, Kind kind, bool loose,
+    uint32_t add(uint32_t directory, const std::string& name, Kind kind, bool onDisk,
                  int64_t modified) {
         auto number = static_cast<uint32_t>(index_.nodes_.size());
         Node node;
         node.name = name;
         node.parent = directory;
         node.kind = kind;
-        node.loose = loose;
+        node.onDisk = onDisk;
         if (kind == Kind::kDirectory) {
             node.index = static_cast<uint32_t>(index_.directories_.size());
             index_.directories_.push_back(Directory{modified, {}});
@@ -214,10 +214,11 @@ class MountIndex::Builder {
         }
         index_.nodes_.push_back(std::move(node));
         index_.directories_[index_.nodes_[directory].index].children.push_back(number);
-        exact_.emplace(inside(directory, name), number);
+        byName_.emplace(childKey(directory, name), number);
         // Of loose names that differ in case only (a Linux directory can hold them), the first
         // by character codes answers for the others, as the game finds it.
-        auto [same, added] = same_.emplace(inside(directory, folded(name, archiveRule)), number);
+        auto [same, added] =
+            byArchiveRule_.emplace(childKey(directory, foldedKey(name, archiveRule)), number);
         if (!added && name < index_.nodes_[same->second].name) same->second = number;
         return number;
     }
@@ -230,9 +231,10 @@ class MountIndex::Builder {
     }
 
     MountIndex& index_;
-    std::unordered_map<std::string, uint32_t> exact_; // (directory, name) to node
-    std::unordered_map<std::string, uint32_t> same_;  // (directory, name under archive rule)
-    std::unordered_set<std::string> looseNames_;      // loose files' paths, file-name rule
+    std::unordered_map<std::string, uint32_t> byName_; // (directory, name) to node
+    std::unordered_map<std::string, uint32_t>
+        byArchiveRule_;                             // (directory, name under archive rule)
+    std::unordered_set<std::string> looseFileKeys_; // loose files' paths, file-name rule
 };
 
 MountIndex MountIndex::ofGameDirectory(const std::string& directory) {
@@ -310,10 +312,10 @@ uint32_t MountIndex::find(uint32_t directory, const std::string& name) const {
     }
     if (same != kNone) return same;
     // Files on disk are found by the wider file-name rule (Greek, Cyrillic, ...).
-    std::string key = folded(name, cp932::foldFileNameCase);
+    std::string key = foldedKey(name, cp932::foldFileNameCase);
     uint32_t found = kNone;
     for (uint32_t child : children)
-        if (nodes_[child].loose && folded(nodes_[child].name, cp932::foldFileNameCase) == key &&
+        if (nodes_[child].onDisk && foldedKey(nodes_[child].name, cp932::foldFileNameCase) == key &&
             (found == kNone || nodes_[child].name < nodes_[found].name))
             found = child;
     return found;

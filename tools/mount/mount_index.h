@@ -6,33 +6,13 @@
 // those of that moment. The archives stay open from then on (a new file put in the place of
 // one is not seen); loose files are opened by their path when they are read.
 //
-// What is shown, and how a name is looked up (find):
-//  - Loose files first: the game finds a file on disk before it looks in any archive. An entry
-//    whose name is that of a loose file under the file-name rule (cp932::foldFileNameCase, so
-//    whatever its case) is hidden by it.
-//  - Then the archives in the game's order (buildPakList), each in directory order. An entry
-//    whose name is that of an entry before it under the archive rule (cp932::foldCase: ASCII
-//    and full-width Latin letters without case; Greek or Cyrillic case is a difference) is
-//    hidden by it: the game's lookup takes the first.
-//  - Each entry is shown under its own full name. The game matches names by prefix, so where an
-//    earlier entry's name begins with a later one's (GAME.INI.BAK before GAME.INI), the game,
-//    and pak cat, open the earlier entry for the shorter name; the mount shows each under its
-//    own name.
-//  - Names are taken apart as extract takes them (entry_path.h), so the paths shown are the
-//    ones extract would write: backslash and '/' separate, empty and "." components are
-//    dropped, and a name that is absolute, carries a drive or a colon, or has a ".." component
-//    is not shown. Neither is an entry that needs a directory where a file of the same name is
-//    shown, or the other way round: the first one wins.
-//  - Components are shown in their printable form (printableText, text/printable_text.h): a
-//  character without a
-//    Unicode form is written \xNN. Directories of the same name under the archive rule are one.
-//    A name with a component the system cannot take (platform::servedNameFit: on Linux, longer
-//    than 255 bytes once in UTF-8) is not shown: one such name would make its whole directory
-//    unlistable.
-//  - FIFOs, sockets and devices in the game directory are not shown and never opened (opening
-//    a FIFO waits for a writer); an entry of the same name stays hidden, as for the game.
-//  - find takes the name exactly as shown first; then one equal under the archive rule; then,
-//    among loose files and directories, one equal under the file-name rule.
+// What is shown, and how a name is found, is written out in tools/pak/README.md (Mounting).
+// Here the rules come from: loose files hide entries by the file-name rule
+// (cp932::foldFileNameCase); the archives are taken in the game's order (buildPakList), and an
+// entry hides a later one of the same name by the archive rule (cp932::foldCase); names are
+// taken apart as extract takes them (entry_path.h), shown in their printable form
+// (text/printable_text.h), and left out where the system cannot show them
+// (platform::servedNameFit). FIFOs, sockets and devices are never opened.
 #pragma once
 
 #include "archive/archive_file.h"
@@ -52,9 +32,9 @@ class MountIndex {
         std::string name; // one component, printable system text; empty for the root
         uint32_t parent = 0;
         Kind kind = Kind::kDirectory;
-        bool loose = false; // found on disk (a loose file, or a directory that is one on disk)
-        uint32_t index = 0; // into directories, looseFiles or archives, by kind
-        StoredEntry stored; // kEntry
+        bool onDisk = false; // a loose file, or a directory that is one on disk
+        uint32_t index = 0;  // into directories, looseFiles or archives, by kind
+        StoredEntry stored;  // kEntry
     };
     struct Directory {
         int64_t modified = 0;

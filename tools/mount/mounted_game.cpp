@@ -87,11 +87,11 @@ platform::ServedTree::Status MountedGame::open(Node file, uint64_t& handle) {
             uint32_t error = platform::lastError();
             if (error == 2 || error == 3) return kNotFound;
             if (error == platform::kNotARegularFile)
-                return report(index, platform::shownPath(path) +
-                                         ": no longer a file but a FIFO, a socket or a device; "
-                                         "not opened");
-            return report(index, platform::shownPath(path) + ": cannot be opened (system error " +
-                                     std::to_string(error) + ")");
+                return tellOnce(index, platform::shownPath(path) +
+                                           ": no longer a file but a FIFO, a socket or a device; "
+                                           "not opened");
+            return tellOnce(index, platform::shownPath(path) + ": cannot be opened (system error " +
+                                       std::to_string(error) + ")");
         }
     }
     std::lock_guard<std::mutex> hold(filesLock_);
@@ -133,9 +133,9 @@ platform::ServedTree::Status MountedGame::read(uint64_t handle, uint64_t offset,
     std::ptrdiff_t got =
         platform::readStreamAt(file->loose.get(), static_cast<int64_t>(offset), buffer, count);
     if (got < 0)
-        return report(file->node, platform::shownPath(index_.looseFile(node).path) +
-                                      ": cannot be read (system error " +
-                                      std::to_string(platform::lastError()) + ")");
+        return tellOnce(file->node, platform::shownPath(index_.looseFile(node).path) +
+                                        ": cannot be read (system error " +
+                                        std::to_string(platform::lastError()) + ")");
     delivered = static_cast<std::size_t>(got);
     return kOk;
 }
@@ -157,7 +157,7 @@ platform::ServedTree::Status MountedGame::readEntry(OpenFile& file, uint64_t off
         return kOk;
     } catch (const pak::Failure& failure) {
         delivered = 0;
-        return report(file.node, failure.message);
+        return tellOnce(file.node, failure.message);
     }
 }
 
@@ -170,7 +170,7 @@ void MountedGame::requestFailed(const std::string& why) noexcept {
     }
 }
 
-platform::ServedTree::Status MountedGame::report(uint32_t node, const std::string& problem) {
+platform::ServedTree::Status MountedGame::tellOnce(uint32_t node, const std::string& problem) {
     std::lock_guard<std::mutex> hold(reportLock_);
     if (reported_.insert(node).second) {
         // A loose file's problem names its path already.

@@ -54,7 +54,7 @@ class MountedGame : public platform::ServedTree {
     Status readEntry(OpenFile& file, uint64_t offset, unsigned char* buffer, std::size_t count,
                      std::size_t& delivered);
     // Tells what is wrong with the file, once per file.
-    Status report(uint32_t node, const std::string& problem);
+    Status tellOnce(uint32_t node, const std::string& problem);
 
     MountIndex& index_;
     EntryCache cache_;

@@ -51,7 +51,7 @@ Options:
 struct Selected {
     std::string name;
     StoredEntry stored;
-    EntryPath place;
+    EntryPath path;
 };
 
 // Writes the entries that readEntriesInOrder delivers, each as a temporary file renamed into place
@@ -72,7 +72,7 @@ class Extraction : public EntryReceiver {
         passRefusedBefore(item);
         const Selected& chosen = selected_[item];
         try {
-            OutputTree::Place target = tree_.prepare(chosen.place.components);
+            OutputTree::FileDestination target = tree_.prepare(chosen.path.components);
             file_.emplace(target.directory, target.path);
             name_ = target.name;
             return true;
@@ -99,8 +99,7 @@ class Extraction : public EntryReceiver {
     void passRefusedBefore(std::size_t item) {
         for (; next_ < item; ++next_) {
             const Selected& refused = selected_[next_];
-            report(refused,
-                   Failure(kCorrupt, "refused, nothing written: " + refused.place.refusal));
+            report(refused, Failure(kCorrupt, "refused, nothing written: " + refused.path.refusal));
             bar_.advance(refused.stored.dataSize());
         }
         next_ = item + 1;
@@ -173,7 +172,7 @@ int run(Console& console, const ParsedArguments& arguments) {
     Extraction extraction(console, archive.shownPath(), tree, selected, bar);
     std::vector<StoredEntry> toRead;
     for (std::size_t i = 0; i < selected.size(); ++i) {
-        if (!selected[i].place.refusal.empty()) continue;
+        if (!selected[i].path.refusal.empty()) continue;
         toRead.push_back(selected[i].stored);
         extraction.itemOf.push_back(i);
     }

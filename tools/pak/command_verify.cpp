@@ -30,7 +30,7 @@ Options:
   -j N, --jobs N   inflate with N threads, 1 to 32 (default: one per processor)
 )";
 
-struct Tally {
+struct ArchiveCounts {
     uint32_t entries = 0;
     uint32_t problems = 0;
 };
@@ -39,26 +39,27 @@ struct Tally {
 class ProblemReport : public EntryReceiver {
   public:
     ProblemReport(Console& console, const std::string& path, const std::vector<std::string>& names,
-                  Tally& tally)
-        : console_(console), path_(path), names_(names), tally_(tally) {}
+                  ArchiveCounts& counts)
+        : console_(console), path_(path), names_(names), counts_(counts) {}
     bool begin(std::size_t) override { return true; }
     void receive(const unsigned char*, std::size_t) override {}
     void end(std::size_t index, const Failure* failure) override {
         if (failure == nullptr) return;
         console_.error(path_ + ": entry " + std::to_string(index + 1) + " (" + names_[index] +
                        "): " + failure->message);
-        ++tally_.problems;
+        ++counts_.problems;
     }
 
   private:
     Console& console_;
     const std::string& path_;
     const std::vector<std::string>& names_;
-    Tally& tally_;
+    ArchiveCounts& counts_;
 };
 
 // Checks one archive; returns its exit code.
-int verifyArchive(Console& console, const std::string& path, unsigned threads, Tally& tally) {
+int verifyArchive(Console& console, const std::string& path, unsigned threads,
+                  ArchiveCounts& counts) {
     try {
         ArchiveFile archive(path);
         archive.readDirectory();
@@ -77,19 +78,19 @@ int verifyArchive(Console& console, const std::string& path, unsigned threads, T
         } catch (const Failure& failure) {
             broken = failure;
         }
-        tally.entries = static_cast<uint32_t>(entries.size());
-        ProblemReport report(console, archive.shownPath(), names, tally);
+        counts.entries = static_cast<uint32_t>(entries.size());
+        ProblemReport report(console, archive.shownPath(), names, counts);
         readEntriesInOrder(archive, entries, report, threads, false);
         if (broken) {
             console.error(broken->message);
-            ++tally.problems;
+            ++counts.problems;
         }
     } catch (const Failure& failure) {
         console.error(failure.message);
         if (failure.exitCode == kNotFound) return kNotFound;
-        ++tally.problems;
+        ++counts.problems;
     }
-    return tally.problems > 0 ? kCorrupt : kSuccess;
+    return counts.problems > 0 ? kCorrupt : kSuccess;
 }
 
 int run(Console& console, const ParsedArguments& arguments) {
@@ -98,14 +99,14 @@ int run(Console& console, const ParsedArguments& arguments) {
     int status = kSuccess;
     for (const std::string& operand : arguments.operands) {
         std::string path = console.path(operand, "ARCHIVE");
-        Tally tally;
-        int result = verifyArchive(console, path, threads, tally);
+        ArchiveCounts counts;
+        int result = verifyArchive(console, path, threads, counts);
         if (result > status) status = result;
         if (result == kNotFound) continue;
-        console.print(platform::shownPath(path) + ": " + std::to_string(tally.entries) +
-                      (tally.entries == 1 ? " entry, " : " entries, ") +
-                      std::to_string(tally.problems) +
-                      (tally.problems == 1 ? " problem" : " problems"));
+        console.print(platform::shownPath(path) + ": " + std::to_string(counts.entries) +
+                      (counts.entries == 1 ? " entry, " : " entries, ") +
+                      std::to_string(counts.problems) +
+                      (counts.problems == 1 ? " problem" : " problems"));
         console.printAscii("\n");
         console.flush(); // each archive's verdict as soon as it is known
     }

@@ -62,22 +62,26 @@ OutputTree::OutputTree(const std::string& root) : root_(root) {
                                     ": is not a directory and cannot be made one");
 }
 
-OutputTree::Place OutputTree::prepare(const std::vector<std::string>& components) {
+OutputTree::FileDestination OutputTree::prepare(const std::vector<std::string>& components) {
     if (components.empty()) throw Failure(kCorrupt, "refused: the name is empty");
     const std::size_t depth = components.size() - 1; // the directories on the way
     std::size_t kept = 0;
-    while (kept < held_.size() && kept < depth && held_[kept].name == components[kept])
+    while (kept < openOnTheWay_.size() && kept < depth &&
+           openOnTheWay_[kept].name == components[kept])
         ++kept;
-    held_.erase(held_.begin() + static_cast<std::ptrdiff_t>(kept), held_.end());
+    openOnTheWay_.erase(openOnTheWay_.begin() + static_cast<std::ptrdiff_t>(kept),
+                        openOnTheWay_.end());
 
     std::string path = root_;
     for (std::size_t i = 0; i < depth; ++i) {
         path = joinPath(path, components[i]);
         if (i < kept) continue;
-        const platform::Directory& parent = i == 0 ? rootDirectory_ : held_[i - 1].directory;
-        held_.push_back({components[i], enter(parent, components[i], path)});
+        const platform::Directory& parent =
+            i == 0 ? rootDirectory_ : openOnTheWay_[i - 1].directory;
+        openOnTheWay_.push_back({components[i], enter(parent, components[i], path)});
     }
-    const platform::Directory& directory = depth == 0 ? rootDirectory_ : held_.back().directory;
+    const platform::Directory& directory =
+        depth == 0 ? rootDirectory_ : openOnTheWay_.back().directory;
     const std::string& name = components.back();
     path = joinPath(path, name);
     // A link or a directory where the file goes is refused. (A link put there after this look

@@ -25,21 +25,22 @@ class OutputTree {
 
     // Where a file goes: the directory that holds it, open until the next prepare, its name
     // there, and its whole path for messages.
-    struct Place {
+    struct FileDestination {
         const platform::Directory& directory;
         std::string name;
         std::string path;
     };
 
-    // The place of the file that components names below the root, once the directories along
+    // The destination of the file that components names below the root, once the directories along
     // it are open: the missing ones are created one at a time. Throws Failure (kCorrupt, the
     // reason after the entry's name) when a component is a symbolic link, a directory is
     // needed where a file is, the file's place is taken by a directory or a link, or a
     // directory cannot be created or opened.
-    Place prepare(const std::vector<std::string>& components);
+    FileDestination prepare(const std::vector<std::string>& components);
 
   private:
-    struct Held {
+    // A directory on the way to the last file, held open.
+    struct OpenDirectory {
         std::string name;
         platform::Directory directory;
     };
@@ -48,7 +49,7 @@ class OutputTree {
     platform::Directory rootDirectory_;
     // The directories below the root on the way to the last file, outermost first. Each stays
     // open while the ones inside it are used, and the next file reuses those it shares.
-    std::vector<Held> held_;
+    std::vector<OpenDirectory> openOnTheWay_;
 };
 
 } // namespace pak
