@@ -4,7 +4,9 @@
 Usage: make_corpus.py [CORPUS_DIR]   (default: fuzz/corpus beside this file)
 
 The archive targets (lookup, directory) get every archive the file system tests use
-(tests/vfs/make_fixtures.py) and the regression inputs of the faults they found; the settings
+(tests/vfs/make_fixtures.py) and the regression inputs of the faults they found, and the
+directory target, which reads every entry through its stream, entries long enough to be read
+out of order and streams that break off midway; the settings
 reader gets settings texts; the String target short operation scripts; the formatting target
 patterns. Files are named by what they hold; an existing corpus is replaced.
 """
@@ -49,6 +51,29 @@ def archive_regressions():
     }
 
 
+def stream_seeds():
+    """Entries for the directory target's reads out of order: a compressed entry much longer
+    than the recent bytes it keeps, one whose stream is damaged midway, one cut short."""
+    rng = random.Random(9)
+    words = [bytes(rng.getrandbits(8) % 26 + 97 for _ in range(rng.randrange(2, 9)))
+             for _ in range(300)]
+    text = b" ".join(rng.choice(words) for _ in range(12000))
+    packed = zlib.compress(text)
+    damaged = bytearray(packed)
+    damaged[len(damaged) // 2] ^= 0x55
+    plain = bytes(rng.getrandbits(8) for _ in range(3000))
+    return {
+        "stream-long-entries": build(3, [Entry("text.txt", text, compressed=True),
+                                         Entry("plain.bin", plain),
+                                         Entry("empty.dat", b"", compressed=True)]),
+        "stream-damaged-midway": build(4, [Entry("text.txt", text, compressed=True,
+                                                 stream=bytes(damaged)),
+                                           Entry("plain.bin", plain)]),
+        "stream-cut-short": build(1, [Entry("text.txt", text, compressed=True,
+                                            stream=packed[:len(packed) // 2])]),
+    }
+
+
 def archives(out):
     with tempfile.TemporaryDirectory() as fixtures:
         subprocess.run([sys.executable, str(HERE.parent / "tests" / "vfs" / "make_fixtures.py"),
@@ -62,6 +87,8 @@ def archives(out):
     for target in ("lookup", "directory"):
         for name, data in seeds.items():
             write(out / target / name, data)
+    for name, data in stream_seeds().items():
+        write(out / "directory" / name, data)
 
 
 def settings(out):
