@@ -62,8 +62,9 @@ class EntryStream : public FromPlatformHeap {
     std::size_t read(unsigned char* out, std::size_t count);
     // Up to count bytes from offset into out, wherever the position is: what the recent bytes
     // hold is copied, a gap before offset is inflated past (into the recent bytes), and only an
-    // offset before them makes a compressed entry inflate again from its start. Leaves the
-    // position after the bytes delivered. Throws like read.
+    // offset before them makes a compressed entry inflate again from its start. The position is
+    // then after the bytes delivered, or further on where they came from the recent bytes.
+    // Throws like read.
     std::size_t readAt(uint64_t offset, unsigned char* out, std::size_t count);
     // Moves count bytes forward (at most to the end); the bytes passed over are kept as recent
     // bytes. Throws like read.
