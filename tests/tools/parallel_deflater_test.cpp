@@ -111,7 +111,7 @@ TEST(ParallelDeflater, EachEntryIsOneZlibStreamInPiecesCutAtTheLimits) {
             std::size_t at;
             EXPECT_EQ(deflater.add(i, readerOf(inputs[i], at)), cases[i].size);
         }
-        deflater.finish();
+        deflater.handBackAll();
         EXPECT_EQ(current, cases.size());
         for (std::size_t i = 0; i < cases.size(); ++i) {
             SCOPED_TRACE("entry of " + std::to_string(cases[i].size) + " bytes");

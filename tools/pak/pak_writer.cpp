@@ -173,7 +173,7 @@ std::string PakWriter::directoryRecords(uint32_t dataStart) const {
 }
 
 void PakWriter::finish(std::FILE* out) {
-    if (deflater_) deflater_->finish();
+    if (deflater_) deflater_->handBackAll();
     const std::string& outName = outName_;
     const uint32_t version = settings_.version;
     std::string header;

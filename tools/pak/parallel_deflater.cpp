@@ -51,7 +51,7 @@ std::size_t ParallelDeflater::readOrHandBack(const Read& read, std::size_t count
         return read(staging_.data(), count);
     } catch (...) {
         // The pieces before come first, and so do their failures.
-        finish();
+        handBackAll();
         throw;
     }
 }
@@ -174,7 +174,7 @@ void ParallelDeflater::handBackOldest() {
     receive_(piece);
 }
 
-void ParallelDeflater::finish() {
+void ParallelDeflater::handBackAll() {
     while (workers_->jobs.pending() > 0)
         handBackOldest();
 }

@@ -30,14 +30,14 @@ struct DeflatedPiece {
 class ParallelDeflater {
   public:
     // Reads up to count bytes of the entry being added into buffer; 0 at its end. What it
-    // throws comes out of add, once every piece before has been handed back.
+    // throws comes out of add once every piece before has been handed back (unless handing one
+    // back throws first: failures come in the order of the entries).
     using Read = std::function<std::size_t(unsigned char* buffer, std::size_t count)>;
-    // Takes the pieces one by one, in order, on the thread that calls add and finish. What it
-    // throws comes out of that call; a piece that is not compressed must end the run so.
+    // Takes the pieces one by one, in order, on the thread that calls add and handBackAll. What
+    // it throws comes out of that call; a piece that is not compressed must end the run so.
     using Receive = std::function<void(const DeflatedPiece& piece)>;
 
     // threads: the threads that compress (below 2: the caller's own, as each piece is cut).
-    // Throws std::bad_alloc when a compressor cannot be had.
     ParallelDeflater(unsigned threads, Receive receive);
     // Pieces not yet handed back are dropped.
     ~ParallelDeflater();
@@ -45,11 +45,12 @@ class ParallelDeflater {
     ParallelDeflater& operator=(const ParallelDeflater&) = delete;
 
     // Reads the entry numbered entry to its end and compresses it into one zlib stream; returns
-    // its size. Its pieces are handed back later, by this call or the ones after. After a throw
-    // nothing more may be added.
+    // its size. Its pieces are handed back later, by this call or the ones after. What a job
+    // throws (std::bad_alloc when a compressor cannot be had) comes out of the call that hands
+    // its piece back. After a throw nothing more may be added.
     uint64_t add(std::size_t entry, const Read& read);
     // Hands back every piece not yet handed back.
-    void finish();
+    void handBackAll();
 
     // Entries up to this size are compressed whole; larger ones in blocks of kBlockSize.
     static constexpr std::size_t kWholeEntryLimit = 8u << 20;
