@@ -29,9 +29,10 @@ struct DeflatedPiece {
 
 class ParallelDeflater {
   public:
-    // Reads up to count bytes of the entry being added into buffer; 0 at its end. What it
-    // throws comes out of add once every piece before has been handed back (unless handing one
-    // back throws first: failures come in the order of the entries).
+    // Reads up to count bytes of the entry being added into buffer, fewer only at its end (a
+    // short read ends the entry). What it throws comes out of add once every piece before has
+    // been handed back (unless handing one back throws first: failures come in the order of the
+    // entries).
     using Read = std::function<std::size_t(unsigned char* buffer, std::size_t count)>;
     // Takes the pieces one by one, in order, on the thread that calls add and handBackAll. What
     // it throws comes out of that call; a piece that is not compressed must end the run so.
