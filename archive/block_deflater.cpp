@@ -35,11 +35,12 @@ bool BlockDeflater::compress(const unsigned char* dictionary, std::size_t dictio
         return false;
     // The bound is for a finished stream; the marker that ends a block that is not the last
     // takes a few bytes more.
-    out.resize(deflateBound(&stream, static_cast<uLong>(size)) + 16);
+    std::size_t start = out.size();
+    out.resize(start + deflateBound(&stream, static_cast<uLong>(size)) + 16);
     stream.next_in = const_cast<unsigned char*>(data);
     stream.avail_in = static_cast<uInt>(size);
-    stream.next_out = out.data();
-    stream.avail_out = static_cast<uInt>(out.size());
+    stream.next_out = out.data() + start;
+    stream.avail_out = static_cast<uInt>(out.size() - start);
     int result = deflate(&stream, last ? Z_FINISH : Z_SYNC_FLUSH);
     // A flush that filled the room might not be complete; with room for the bound it never is.
     if (result != (last ? Z_STREAM_END : Z_OK) || stream.avail_in != 0 || stream.avail_out == 0)

@@ -26,7 +26,7 @@ class BlockDeflater {
     BlockDeflater(const BlockDeflater&) = delete;
     BlockDeflater& operator=(const BlockDeflater&) = delete;
 
-    // Replaces out by the raw deflate of the size bytes at data, which follow the
+    // Appends to out the raw deflate of the size bytes at data, which follow the
     // dictionarySize bytes at dictionary (at most kDictionarySize; none for the first block).
     // last ends the deflate stream. False when zlib fails.
     bool compress(const unsigned char* dictionary, std::size_t dictionarySize,

@@ -22,9 +22,9 @@ inline unsigned defaultThreadCount() {
 
 template <class Result> class OrderedJobs {
   public:
-    // A job runs on one worker at a time; worker (0 to threads - 1) says which, for what each
-    // worker keeps for all its jobs (a compressor).
-    using Job = std::packaged_task<Result(unsigned worker)>;
+    // A job as a worker runs it: worker (0 to threads - 1) says which one, for what each worker
+    // keeps for all its jobs (a compressor).
+    using Task = std::packaged_task<Result(unsigned worker)>;
 
     // With fewer than two threads none is started: each job runs on the caller's thread when
     // it is given (as worker 0), and its result waits to be taken like any other.
@@ -44,19 +44,20 @@ template <class Result> class OrderedJobs {
     OrderedJobs& operator=(const OrderedJobs&) = delete;
 
     unsigned threads() const { return threads_; }
-    // Jobs given whose results have not been taken.
+    // Jobs given whose results have not been taken: what a caller bounds to keep its memory in
+    // check.
     std::size_t pending() const { return results_.size(); }
 
     template <class Function> void give(Function&& function) {
-        Job job(std::forward<Function>(function));
-        results_.push_back(job.get_future());
+        Task task(std::forward<Function>(function));
+        results_.push_back(task.get_future());
         if (workers_.empty()) {
-            job(0);
+            task(0);
             return;
         }
         {
             std::lock_guard<std::mutex> lock(mutex_);
-            queue_.push_back(std::move(job));
+            queue_.push_back(std::move(task));
         }
         wake_.notify_one();
     }
@@ -84,22 +85,22 @@ template <class Result> class OrderedJobs {
 
     void work(unsigned worker) {
         for (;;) {
-            Job job;
+            Task task;
             {
                 std::unique_lock<std::mutex> lock(mutex_);
                 wake_.wait(lock, [this] { return stopping_ || !queue_.empty(); });
                 if (stopping_) return;
-                job = std::move(queue_.front());
+                task = std::move(queue_.front());
                 queue_.pop_front();
             }
-            job(worker);
+            task(worker);
         }
     }
 
     unsigned threads_;
     std::mutex mutex_;
     std::condition_variable wake_;
-    std::deque<Job> queue_; // given, not started
+    std::deque<Task> queue_; // given, not started
     bool stopping_ = false;
     std::deque<std::future<Result>> results_; // the caller's own, in the order given
     std::vector<std::thread> workers_;

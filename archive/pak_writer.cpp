@@ -25,24 +25,21 @@
 //
 // The data area is gathered in a spill file while entries are added and copied behind the
 // directory at the end, so that nothing is held in memory but the entries being compressed and
-// the directory.
+// the directory. The spill file is the layout's need, not the compression's (stored entries
+// need it as much), so the writer uses it; the caller makes it, next to the archive's own
+// temporary file, so that both go when the run fails or is interrupted.
 //
-// Compression runs on worker threads (ordered_jobs.h): each entry up to kWholeEntryLimit is one
-// job, a larger one is cut into blocks of kBlockSize (block_deflater.h). The sources are read,
-// and the results written to the spill file, on the caller's thread in the order of the
-// entries, so the archive's bytes never depend on the number of threads. What is read but not
-// yet written is bounded (kInFlight), whatever the size of the entries.
+// Compressed entries go through a ParallelDeflater (parallel_deflater.h), which reads them and
+// hands back their streams piece by piece in the order of the entries; the writer only places
+// each piece in the data area, so the archive's bytes never depend on the number of threads.
 #include "archive/pak_writer.h"
 
-#include "archive/block_deflater.h"
-#include "archive/ordered_jobs.h"
-#include "archive/whole_deflater.h"
+#include "archive/parallel_deflater.h"
 #include "platform/platform.h"
 #include "vfs/pak_format.h"
 
 #include <zlib.h>
 
-#include <algorithm>
 #include <cstring>
 #include <utility>
 
@@ -51,8 +48,6 @@ namespace pak {
 namespace {
 
 constexpr std::size_t kChunk = 1u << 20; // plain entries and the final copy
-// Input bytes given to the threads and not yet written: beyond it, the caller waits.
-constexpr std::size_t kInFlight = 32u << 20;
 
 void putNumber(std::string& out, uint32_t n) {
     char bytes[4] = {static_cast<char>(n & 0xFF), static_cast<char>((n >> 8) & 0xFF),
@@ -76,49 +71,12 @@ Failure tooLarge(const std::string& source) {
 
 } // namespace
 
-struct PakWriter::Input {
-    std::vector<unsigned char> bytes;
-};
-
-struct PakWriter::Packed {
-    std::vector<unsigned char> bytes;
-    uint32_t checksum = 1; // of the block's input (blocks only)
-    bool ok = false;
-};
-
-struct PakWriter::Job {
-    std::size_t record;
-    bool blocks; // a block of an entry compressed in blocks, not a whole entry
-    bool first, last;
-    std::size_t inputSize;
-};
-
-// The workers, each with the compressors it keeps for all its jobs, and the jobs given and not
-// yet written.
-class PakWriter::Compression {
-  public:
-    explicit Compression(unsigned threads) : deflaters(threads < 1 ? 1 : threads), jobs(threads) {}
-
-    struct Deflaters {
-        WholeDeflater whole;
-        BlockDeflater blocks;
-    };
-    // One per worker, made by the worker on its first job (only it touches its own).
-    Deflaters& of(unsigned worker) {
-        if (!deflaters[worker]) deflaters[worker] = std::make_unique<Deflaters>();
-        return *deflaters[worker];
-    }
-
-    std::vector<std::unique_ptr<Deflaters>> deflaters; // outlives the workers below
-    OrderedJobs<Packed> jobs;
-    std::deque<Job> given; // alongside jobs' results, in the same order
-    std::size_t inFlight = 0;
-};
-
 PakWriter::PakWriter(const WriterSettings& settings, std::FILE* spill, std::string outName)
     : settings_(settings), spill_(spill), outName_(platform::shownPath(outName)) {
     if (settings_.version == 0) settings_.compress = false;
-    if (settings_.compress) compression_ = std::make_unique<Compression>(settings_.threads);
+    if (settings_.compress)
+        deflater_ = std::make_unique<ParallelDeflater>(
+            settings_.threads, [this](const DeflatedPiece& piece) { place(piece); });
 }
 
 PakWriter::~PakWriter() = default;
@@ -128,7 +86,7 @@ void PakWriter::add(const std::string& name, std::FILE* source, const std::strin
     record.name = name;
     record.source = platform::shownPath(sourceName);
     records_.push_back(std::move(record));
-    if (settings_.compress)
+    if (deflater_)
         addCompressed(records_.size() - 1, source);
     else
         addPlain(records_.back(), source);
@@ -137,9 +95,7 @@ void PakWriter::add(const std::string& name, std::FILE* source, const std::strin
 std::size_t PakWriter::readSource(std::FILE* source, unsigned char* buffer, std::size_t count,
                                   const Record& record) {
     std::ptrdiff_t read = platform::readStream(source, buffer, count);
-    if (read < 0)
-        failAfterEarlierEntries(
-            Failure(kCorrupt, record.source + ": cannot be read" + systemError()));
+    if (read < 0) throw Failure(kCorrupt, record.source + ": cannot be read" + systemError());
     return static_cast<std::size_t>(read);
 }
 
@@ -163,128 +119,23 @@ void PakWriter::addPlain(Record& record, std::FILE* source) {
     }
 }
 
-std::shared_ptr<PakWriter::Input> PakWriter::copyOfStaging(std::size_t size) const {
-    auto input = std::make_shared<Input>();
-    input->bytes.assign(staging_.begin(), staging_.begin() + static_cast<std::ptrdiff_t>(size));
-    return input;
-}
-
 void PakWriter::addCompressed(std::size_t record, std::FILE* source) {
-    // Sources are read into one buffer that is kept, and copied from there into inputs of
-    // their exact size: no input is made as large as the largest entry could be.
-    if (staging_.size() < kWholeEntryLimit) staging_.resize(kWholeEntryLimit);
-    std::size_t got = readSource(source, staging_.data(), kWholeEntryLimit, records_[record]);
-    std::shared_ptr<Input> head = copyOfStaging(got);
-    std::shared_ptr<Input> next;
-    if (got == kWholeEntryLimit) {
-        std::size_t more = readSource(source, staging_.data(), kBlockSize, records_[record]);
-        if (more > 0) next = copyOfStaging(more);
-    }
-    if (!next) { // the entry fits whole
-        records_[record].size = static_cast<uint32_t>(got);
-        giveWhole(record, std::move(head));
-        return;
-    }
-
-    // Blocks: those of the head first, then the rest as it is read, each given once the read
-    // after it tells whether it is the last.
-    uint64_t size = got + next->bytes.size();
-    for (std::size_t offset = 0; offset < got; offset += kBlockSize)
-        giveBlock(record, head, offset, kBlockSize, head, offset == 0, false);
-    std::shared_ptr<Input> before = std::move(head);
-    std::shared_ptr<Input> current = std::move(next);
-    for (;;) {
-        std::size_t read = readSource(source, staging_.data(), kBlockSize, records_[record]);
-        size += read;
+    uint64_t read = 0;
+    uint64_t size = deflater_->add(record, [&](unsigned char* buffer, std::size_t count) {
+        std::size_t got = readSource(source, buffer, count, records_[record]);
+        read += got;
         // An entry's size is a 32-bit number.
-        if (size > UINT32_MAX) failAfterEarlierEntries(tooLarge(records_[record].source));
-        giveBlock(record, current, 0, current->bytes.size(), before, false, read == 0);
-        if (read == 0) break;
-        before = std::move(current);
-        current = copyOfStaging(read);
-    }
+        if (read > UINT32_MAX) throw tooLarge(records_[record].source);
+        return got;
+    });
     records_[record].size = static_cast<uint32_t>(size);
 }
 
-void PakWriter::giveWhole(std::size_t record, std::shared_ptr<Input> input) {
-    std::size_t size = input->bytes.size();
-    give({record, false, true, true, size}, size);
-    Compression& compression = *compression_;
-    compression.jobs.give([&compression, input = std::move(input)](unsigned worker) {
-        Packed packed;
-        packed.ok = compression.of(worker).whole.compress(input->bytes.data(), input->bytes.size(),
-                                                          packed.bytes);
-        return packed;
-    });
-}
-
-void PakWriter::giveBlock(std::size_t record, std::shared_ptr<Input> input, std::size_t offset,
-                          std::size_t size, std::shared_ptr<Input> before, bool first, bool last) {
-    give({record, true, first, last, size}, size);
-    // The dictionary: the bytes of the entry right before the block, in its own input or at
-    // the end of the one before.
-    std::size_t dictionarySize = 0, dictionaryEnd = 0;
-    if (!first) {
-        dictionaryEnd = offset > 0 ? offset : before->bytes.size();
-        if (offset > 0) before = input;
-        dictionarySize = std::min(dictionaryEnd, BlockDeflater::kDictionarySize);
-    }
-    Compression& compression = *compression_;
-    compression.jobs.give([&compression, input = std::move(input), before = std::move(before),
-                           offset, size, dictionaryEnd, dictionarySize, last](unsigned worker) {
-        Packed packed;
-        const unsigned char* data = input->bytes.data() + offset;
-        const unsigned char* dictionary =
-            dictionarySize > 0 ? before->bytes.data() + dictionaryEnd - dictionarySize : nullptr;
-        packed.ok = compression.of(worker).blocks.compress(dictionary, dictionarySize, data, size,
-                                                           last, packed.bytes);
-        packed.checksum = BlockDeflater::checksum(1, data, size);
-        return packed;
-    });
-}
-
-void PakWriter::give(const Job& job, std::size_t inputSize) {
-    Compression& compression = *compression_;
-    // Room first: the caller waits for the oldest jobs while too much is under way.
-    while (!compression.given.empty() &&
-           (compression.given.size() >= 2 * static_cast<std::size_t>(compression.jobs.threads()) ||
-            compression.inFlight + inputSize > kInFlight))
-        writeOldest();
-    compression.given.push_back(job);
-    compression.inFlight += inputSize;
-}
-
-void PakWriter::writeOldest() {
-    Compression& compression = *compression_;
-    Job job = compression.given.front();
-    compression.given.pop_front();
-    compression.inFlight -= job.inputSize;
-    Packed packed = compression.jobs.take();
-    Record& record = records_[job.record];
-    if (!packed.ok) throw Failure(kCorrupt, record.source + ": cannot be compressed");
-    if (job.first) {
-        record.offset = static_cast<uint32_t>(dataSize_);
-        if (job.blocks) appendData(record, BlockDeflater::kStreamHeader, 2);
-    }
-    appendData(record, packed.bytes.data(), packed.bytes.size());
-    if (!job.blocks) return;
-    record.checksum = job.first
-                          ? packed.checksum
-                          : BlockDeflater::combine(record.checksum, packed.checksum, job.inputSize);
-    if (job.last) { // the stream ends with the checksum, most significant byte first
-        const unsigned char trailer[4] = {static_cast<unsigned char>(record.checksum >> 24),
-                                          static_cast<unsigned char>(record.checksum >> 16),
-                                          static_cast<unsigned char>(record.checksum >> 8),
-                                          static_cast<unsigned char>(record.checksum)};
-        appendData(record, trailer, sizeof trailer);
-    }
-}
-
-void PakWriter::failAfterEarlierEntries(const Failure& failure) {
-    if (compression_)
-        while (!compression_->given.empty())
-            writeOldest();
-    throw failure;
+void PakWriter::place(const DeflatedPiece& piece) {
+    Record& record = records_[piece.entry];
+    if (!piece.compressed) throw Failure(kCorrupt, record.source + ": cannot be compressed");
+    if (piece.first) record.offset = static_cast<uint32_t>(dataSize_);
+    appendData(record, piece.bytes.data(), piece.bytes.size());
 }
 
 std::string PakWriter::directoryRecords(uint32_t dataStart) const {
@@ -322,9 +173,7 @@ std::string PakWriter::directoryRecords(uint32_t dataStart) const {
 }
 
 void PakWriter::finish(std::FILE* out) {
-    if (compression_)
-        while (!compression_->given.empty())
-            writeOldest();
+    if (deflater_) deflater_->handBackAll();
     const std::string& outName = outName_;
     const uint32_t version = settings_.version;
     std::string header;

@@ -7,12 +7,14 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
-#include <deque>
 #include <memory>
 #include <string>
 #include <vector>
 
 namespace pak {
+
+class ParallelDeflater;
+struct DeflatedPiece;
 
 struct WriterSettings {
     uint32_t version = 3;    // 0 to 4
@@ -25,7 +27,8 @@ class PakWriter {
   public:
     // spill: an empty file open for reading and writing, where the data area is gathered
     // until finish (the directory, which comes first in the archive, needs every entry's
-    // stored size). It stays the caller's. outName: the archive being made, for messages.
+    // stored size). It stays the caller's, who knows where temporary files may go and removes
+    // them. outName: the archive being made, for messages.
     PakWriter(const WriterSettings& settings, std::FILE* spill, std::string outName);
     ~PakWriter();
     PakWriter(const PakWriter&) = delete;
@@ -47,39 +50,23 @@ class PakWriter {
     // The greatest archive size written: the game reads archives through the C runtime's
     // 32-bit signed file offsets.
     static constexpr uint64_t kMaximumArchiveSize = 0x7FFFFFFF;
-    // Entries up to this size are compressed whole, each by one thread; larger ones in blocks
-    // of kBlockSize that all threads share (block_deflater.h).
-    static constexpr std::size_t kWholeEntryLimit = 8u << 20;
-    static constexpr std::size_t kBlockSize = 1u << 20;
 
   private:
     struct Record {
         std::string name;
-        uint32_t offset = 0;   // within the data area
-        uint32_t size = 0;     // bytes of the entry's data
-        uint32_t stored = 0;   // bytes in the data area: the packed size, or size
-        std::string source;    // where it came from, for messages
-        uint32_t checksum = 1; // Adler-32 so far, of an entry compressed in blocks
+        uint32_t offset = 0; // within the data area
+        uint32_t size = 0;   // bytes of the entry's data
+        uint32_t stored = 0; // bytes in the data area: the packed size, or size
+        std::string source;  // where it came from, for messages
     };
-    struct Input;  // bytes read from a source, shared by the blocks cut from them
-    struct Packed; // what one job made
-    struct Job;    // what a job given and not yet written is a part of
-    class Compression;
 
     void addPlain(Record& record, std::FILE* source);
     void addCompressed(std::size_t record, std::FILE* source);
-    std::shared_ptr<Input> copyOfStaging(std::size_t size) const;
-    // Reads up to count bytes; throws (after the entries before) when the source fails.
+    // Reads up to count bytes; throws Failure naming the record's source when the source fails.
     std::size_t readSource(std::FILE* source, unsigned char* buffer, std::size_t count,
                            const Record& record);
-    void giveWhole(std::size_t record, std::shared_ptr<Input> input);
-    void giveBlock(std::size_t record, std::shared_ptr<Input> input, std::size_t offset,
-                   std::size_t size, std::shared_ptr<Input> before, bool first, bool last);
-    void give(const Job& job, std::size_t inputSize);
-    // Writes the oldest job's bytes to the spill file, once it is done.
-    void writeOldest();
-    // Writes every job given so far; then throws failure.
-    [[noreturn]] void failAfterEarlierEntries(const Failure& failure);
+    // Puts the next piece of a compressed entry's stream into the data area.
+    void place(const DeflatedPiece& piece);
     void appendData(Record& record, const unsigned char* data, std::size_t size);
 
     std::string directoryRecords(uint32_t dataStart) const;
@@ -89,9 +76,8 @@ class PakWriter {
     std::FILE* spill_;
     std::string outName_;
     std::vector<Record> records_;
-    uint64_t dataSize_ = 0;              // bytes written to the spill file
-    std::vector<unsigned char> staging_; // where the sources of compressed entries are read
-    std::unique_ptr<Compression> compression_;
+    uint64_t dataSize_ = 0;                      // bytes written to the spill file
+    std::unique_ptr<ParallelDeflater> deflater_; // when the entries are compressed
 };
 
 } // namespace pak
