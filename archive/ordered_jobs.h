@@ -1,5 +1,5 @@
-// Jobs done on worker threads, their results taken in the order the jobs were given: the work
-// runs on every core, while whoever gives the jobs sees them end one by one in that order, so
+// Jobs done on worker threads, their results taken in the order the jobs were submitted: the work
+// runs on every core, while whoever submits the jobs sees them end one by one in that order, so
 // that what it makes of them does not depend on how many threads there are.
 #pragma once
 
@@ -44,11 +44,11 @@ template <class Result> class OrderedJobs {
     OrderedJobs& operator=(const OrderedJobs&) = delete;
 
     unsigned threads() const { return threads_; }
-    // Jobs given whose results have not been taken: what a caller bounds to keep its memory in
+    // Jobs submitted whose results have not been taken: what a caller bounds to keep its memory in
     // check.
     std::size_t pending() const { return results_.size(); }
 
-    template <class Function> void give(Function&& function) {
+    template <class Function> void submit(Function&& function) {
         Task task(std::forward<Function>(function));
         results_.push_back(task.get_future());
         if (workers_.empty()) {
@@ -64,7 +64,7 @@ template <class Result> class OrderedJobs {
 
     // The result of the oldest job not yet taken, once it is there; what the job threw is
     // thrown here. Only with pending() above 0.
-    Result take() {
+    Result nextResult() {
         std::future<Result> oldest = std::move(results_.front());
         results_.pop_front();
         return oldest.get();

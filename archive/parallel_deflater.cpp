@@ -74,7 +74,7 @@ uint64_t ParallelDeflater::add(std::size_t entry, const Read& read) {
         if (more > 0) next = copyOfStaging(more);
     }
     if (!next) { // the entry fits whole
-        giveWhole(entry, std::move(head));
+        submitWhole(entry, std::move(head));
         return got;
     }
 
@@ -82,13 +82,13 @@ uint64_t ParallelDeflater::add(std::size_t entry, const Read& read) {
     // after it tells whether it is the last.
     uint64_t size = got + next->bytes.size();
     for (std::size_t offset = 0; offset < got; offset += kBlockSize)
-        giveBlock(entry, head, offset, kBlockSize, head, offset == 0, false);
+        submitBlock(entry, head, offset, kBlockSize, head, offset == 0, false);
     std::shared_ptr<Input> before = std::move(head);
     std::shared_ptr<Input> current = std::move(next);
     for (;;) {
         std::size_t length = readOrHandBack(read, kBlockSize);
         size += length;
-        giveBlock(entry, current, 0, current->bytes.size(), before, false, length == 0);
+        submitBlock(entry, current, 0, current->bytes.size(), before, false, length == 0);
         if (length == 0) break;
         before = std::move(current);
         current = copyOfStaging(length);
@@ -96,10 +96,10 @@ uint64_t ParallelDeflater::add(std::size_t entry, const Read& read) {
     return size;
 }
 
-void ParallelDeflater::giveWhole(std::size_t entry, std::shared_ptr<Input> input) {
+void ParallelDeflater::submitWhole(std::size_t entry, std::shared_ptr<Input> input) {
     makeRoomFor(input->bytes.size());
     Workers& workers = *workers_;
-    workers.jobs.give([&workers, entry, input = std::move(input)](unsigned worker) {
+    workers.jobs.submit([&workers, entry, input = std::move(input)](unsigned worker) {
         Compressed done;
         done.piece.entry = entry;
         done.piece.first = done.piece.last = true;
@@ -111,9 +111,9 @@ void ParallelDeflater::giveWhole(std::size_t entry, std::shared_ptr<Input> input
     });
 }
 
-void ParallelDeflater::giveBlock(std::size_t entry, std::shared_ptr<Input> input,
-                                 std::size_t offset, std::size_t size,
-                                 std::shared_ptr<Input> before, bool first, bool last) {
+void ParallelDeflater::submitBlock(std::size_t entry, std::shared_ptr<Input> input,
+                                   std::size_t offset, std::size_t size,
+                                   std::shared_ptr<Input> before, bool first, bool last) {
     makeRoomFor(size);
     // The dictionary: the bytes of the entry right before the block, in its own input or at
     // the end of the one before.
@@ -124,8 +124,9 @@ void ParallelDeflater::giveBlock(std::size_t entry, std::shared_ptr<Input> input
         dictionarySize = std::min(dictionaryEnd, BlockDeflater::kDictionarySize);
     }
     Workers& workers = *workers_;
-    workers.jobs.give([&workers, entry, input = std::move(input), before = std::move(before),
-                       offset, size, dictionaryEnd, dictionarySize, first, last](unsigned worker) {
+    workers.jobs.submit([&workers, entry, input = std::move(input), before = std::move(before),
+                         offset, size, dictionaryEnd, dictionarySize, first,
+                         last](unsigned worker) {
         Compressed done;
         done.piece.entry = entry;
         done.piece.first = first;
@@ -157,7 +158,7 @@ void ParallelDeflater::makeRoomFor(std::size_t inputSize) {
 }
 
 void ParallelDeflater::handBackOldest() {
-    Compressed done = workers_->jobs.take();
+    Compressed done = workers_->jobs.nextResult();
     inFlight_ -= done.inputSize;
     DeflatedPiece& piece = done.piece;
     if (done.inBlocks && piece.compressed) {

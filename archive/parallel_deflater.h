@@ -66,9 +66,9 @@ class ParallelDeflater {
 
     std::size_t readOrHandBack(const Read& read, std::size_t count);
     std::shared_ptr<Input> copyOfStaging(std::size_t size) const;
-    void giveWhole(std::size_t entry, std::shared_ptr<Input> input);
-    void giveBlock(std::size_t entry, std::shared_ptr<Input> input, std::size_t offset,
-                   std::size_t size, std::shared_ptr<Input> before, bool first, bool last);
+    void submitWhole(std::size_t entry, std::shared_ptr<Input> input);
+    void submitBlock(std::size_t entry, std::shared_ptr<Input> input, std::size_t offset,
+                     std::size_t size, std::shared_ptr<Input> before, bool first, bool last);
     // Hands back the oldest pieces while the jobs under way hold too much.
     void makeRoomFor(std::size_t inputSize);
     // Hands back the oldest piece, once it is done.
