@@ -6,6 +6,7 @@
 // that the file system throws (Abort at the file prompt, an archive that cannot be inflated)
 // ends the launcher with exit code 1 after telling the user, instead of crashing it.
 #include "launcher/directx_probe.h"
+#include "launcher/engine_entry.h"
 #include "settings/ini_reader.h"
 #include "text/error_exceptions.h"
 
@@ -32,11 +33,6 @@ constexpr char kEngineMissing[] =
     "\x82\xBD\x81\x42";
 // "エラーメッセージ" (error message), the caption of the launcher's error boxes.
 constexpr char kErrorCaption[] = "\x83G\x83\x89\x81[\x83\x81\x83\x62\x83Z\x81[\x83W";
-
-// The engine's entry, looked up by its decorated name: int __stdcall run(HINSTANCE, int,
-// const char*).
-constexpr char kEngineEntry[] = "?run@@YGHPAUHINSTANCE__@@HPBD@Z";
-using EngineEntry = int(__stdcall*)(HINSTANCE instance, int showCommand, const char* title);
 
 // The named event whose existence marks a running copy, closed when the launcher ends.
 class InstanceEvent {

@@ -20,7 +20,8 @@ root = pathlib.Path(sys.argv[1])
 LAYERS = {"base": 0, "platform": 1, "text": 2, "vfs": 3, "settings": 4, "archive": 5,
           "tools/mount": 6, "launcher": 7, "tools/pak": 7, "samples": 7}
 WINDOWS_PROGRAMS = {"launcher/win_main.cpp", "launcher/directx_probe.cpp",
-                    "launcher/directx_probe.h", "samples/sample_engine.cpp"}
+                    "launcher/directx_probe.h", "launcher/engine_entry.h",
+                    "samples/sample_engine.cpp"}
 SYSTEM_HEADER = re.compile(
     r'#\s*include\s*<(windows|winbase|winuser|unistd|dirent|fcntl|iconv|io|direct|sys/[\w/]+|fuse\w*)\.h>')
 QUOTED = re.compile(r'#\s*include\s*"([^"]+)"')

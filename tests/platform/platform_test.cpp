@@ -151,6 +151,42 @@ TEST(PlatformFiles, PositionalReadsLeaveTheStreamAloneAndStatusTellsSizeAndTime)
     EXPECT_FALSE(platform::fileStatus((dir / "missing").c_str(), status));
 }
 
+// Offsets and sizes past 2 GiB and 4 GiB, where a 32-bit long or size_t would wrap: a sparse
+// file with a mark just past each, written, measured and read back through the back end.
+TEST(PlatformFiles, OffsetsPastTwoAndFourGiBDoNotWrap) {
+    TempDir dir;
+    std::string path = dir / "large.bin";
+    const int64_t marks[] = {(int64_t{1} << 31) + 5, (int64_t{1} << 32) + 7};
+    std::FILE* out = platform::openStream(path.c_str(), "wb");
+    ASSERT_NE(out, nullptr);
+    for (int64_t at : marks) {
+        ASSERT_TRUE(platform::seekStream(out, at, 0));
+        EXPECT_EQ(platform::streamPosition(out), at);
+        ASSERT_EQ(platform::writeStream(out, "mark", 4), 4u);
+    }
+    ASSERT_TRUE(platform::closeStream(out));
+
+    platform::FileStatus status;
+    ASSERT_TRUE(platform::fileStatus(path.c_str(), status));
+    EXPECT_EQ(status.size, static_cast<uint64_t>(marks[1]) + 4);
+    std::FILE* in = platform::openRegularFile(path.c_str());
+    ASSERT_NE(in, nullptr);
+    for (int64_t at : marks) {
+        char seen[6];
+        EXPECT_EQ(platform::readStreamAt(in, at - 2, seen, sizeof seen), 6);
+        EXPECT_EQ(std::string(seen, sizeof seen), std::string("\0\0mark", 6));
+        ASSERT_TRUE(platform::seekStream(in, at, 0));
+        EXPECT_EQ(platform::readStream(in, seen, 4), 4);
+        EXPECT_EQ(std::string(seen, 4), "mark");
+        EXPECT_EQ(platform::streamPosition(in), at + 4);
+    }
+    ASSERT_TRUE(platform::seekStream(in, -4, 2));
+    EXPECT_EQ(platform::streamPosition(in), marks[1]);
+    char beyond[4];
+    EXPECT_EQ(platform::readStreamAt(in, int64_t{5} << 30, beyond, sizeof beyond), 0);
+    platform::closeStream(in);
+}
+
 TEST(PlatformFiles, WildcardSearchIgnoresCaseAndReportsDirectories) {
     TempDir dir;
     writeFile(dir / "data.pak", "");

@@ -1,6 +1,6 @@
 #!/usr/bin/env python3
-"""End-to-end tests of launcher.exe under wine64, with real Windows functions and real message
-boxes.
+"""End-to-end tests of launcher.exe under Wine (wine64, or wine32 for the 32-bit build), with
+real Windows functions and real message boxes.
 
 Every case builds a fresh game directory (launcher.exe, the test engine as system.dll, GAME.INI
 loose or inside an archive), starts the launcher there, answers its message boxes with
@@ -17,9 +17,12 @@ buttons, icon) and what the launcher asked for (owner, style). The same log show
 libraries a launcher loaded, so a second copy can be seen to skip the DirectX check.
 
     e2e_test.py --launcher EXE --bin DIR --work DIR --prefix DIR --pak-generator PY
-                [--reuse-prefix] [unittest arguments, such as -k NAME]
+                [--wine LOADER] [--reuse-prefix] [unittest arguments, such as -k NAME]
 
---reuse-prefix keeps an existing prefix, which saves its making when running cases by hand.
+--wine is Wine's loader for the build's programs (wine64 unless told). --reuse-prefix keeps an
+existing prefix, which saves its making when running cases by hand. Where the environment names
+a ready prefix in ZK_WINE_PREFIX_TEMPLATE (the guest of scripts/win32-vm has one in its image,
+and makes a prefix several times slower), a fresh copy of it stands in for a new one.
 
 A launcher that shows a message box nobody answers never exits, so "no message box" also shows
 as "exits by itself within the time limit".
@@ -35,7 +38,6 @@ import sys
 import time
 import unittest
 
-WINE = "/usr/lib/wine/wine64"
 WINESERVER = "/usr/lib/wine/wineserver"
 # The calls that Wine's relay trace logs for the launcher.
 TRACED = "user32.MessageBoxA;user32.FindWindowA;kernel32.LoadLibraryA;kernel32.LoadLibraryExA"
@@ -91,18 +93,22 @@ class Wine:
             subprocess.run([WINESERVER, "-k"], env=self.environment(), timeout=30,
                            stderr=subprocess.DEVNULL)
             shutil.rmtree(self.prefix, ignore_errors=True)
-            self.prefix.mkdir(parents=True)
             started = time.monotonic()
-            subprocess.run([WINE, "wineboot", "-i"], env=self.environment(), timeout=180,
-                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-            subprocess.run([WINESERVER, "-w"], env=self.environment(), timeout=120)
+            template = os.environ.get("ZK_WINE_PREFIX_TEMPLATE")
+            if template:
+                shutil.copytree(template, self.prefix, symlinks=True)
+            else:
+                self.prefix.mkdir(parents=True)
+                subprocess.run([config.wine, "wineboot", "-i"], env=self.environment(),
+                               timeout=180, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+                subprocess.run([WINESERVER, "-w"], env=self.environment(), timeout=120)
             print(f"made the Wine prefix in {time.monotonic() - started:.1f} s", file=sys.stderr)
         # Kept alive until shutdown(), so that no case pays for starting it again.
         subprocess.run([WINESERVER, "-p"], env=self.environment(), timeout=30)
         # The relay trace's selection is a setting of the prefix.
-        subprocess.run([WINE, "reg", "add", r"HKCU\Software\Wine\Debug", "/v", "RelayInclude",
-                        "/t", "REG_SZ", "/d", TRACED, "/f"], env=self.environment(), timeout=60,
-                       stdout=subprocess.DEVNULL, check=True)
+        subprocess.run([config.wine, "reg", "add", r"HKCU\Software\Wine\Debug", "/v",
+                        "RelayInclude", "/t", "REG_SZ", "/d", TRACED, "/f"],
+                       env=self.environment(), timeout=60, stdout=subprocess.DEVNULL, check=True)
 
     def shutdown(self):
         subprocess.run([WINESERVER, "-k"], env=self.environment(), timeout=30)
@@ -110,9 +116,9 @@ class Wine:
     def start(self, program, arguments, cwd, log, overrides=(), traced=False):
         debug = "-all,+relay" if traced else "-all"
         with open(log, "ab") as output:
-            process = subprocess.Popen([WINE, str(program), *map(str, arguments)], cwd=cwd,
-                                       env=self.environment(overrides, debug), stdout=output,
-                                       stderr=subprocess.STDOUT)
+            process = subprocess.Popen([config.wine, str(program), *map(str, arguments)],
+                                       cwd=cwd, env=self.environment(overrides, debug),
+                                       stdout=output, stderr=subprocess.STDOUT)
         return Started(process, log)
 
 
@@ -573,6 +579,7 @@ def main():
     parser.add_argument("--work", required=True, help="folder for the game directories")
     parser.add_argument("--prefix", required=True, help="the Wine prefix of the run")
     parser.add_argument("--pak-generator", required=True)
+    parser.add_argument("--wine", default="/usr/lib/wine/wine64")
     parser.add_argument("--reuse-prefix", action="store_true")
     config, rest = parser.parse_known_args()
     for key in ("launcher", "bin", "work", "prefix", "pak_generator"):
