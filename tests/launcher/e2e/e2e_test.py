@@ -17,9 +17,10 @@ buttons, icon) and what the launcher asked for (owner, style). The same log show
 libraries a launcher loaded, so a second copy can be seen to skip the DirectX check.
 
     e2e_test.py --launcher EXE --bin DIR --work DIR --prefix DIR --pak-generator PY
-                [--wine LOADER] [--reuse-prefix] [unittest arguments, such as -k NAME]
+                [--wine LOADER] [--patience N] [--reuse-prefix] [unittest arguments]
 
---wine is Wine's loader for the build's programs (wine64 unless told). --reuse-prefix keeps an
+--wine is Wine's loader for the build's programs (wine64 unless told). --patience multiplies
+every time limit (the 32-bit build runs in an emulated PC, several times slower). --reuse-prefix keeps an
 existing prefix, which saves its making when running cases by hand. Where the environment names
 a ready prefix in ZK_WINE_PREFIX_TEMPLATE (the guest of scripts/win32-vm has one in its image,
 and makes a prefix several times slower), a fresh copy of it stands in for a new one.
@@ -44,10 +45,12 @@ TRACED = "user32.MessageBoxA;user32.FindWindowA;kernel32.LoadLibraryA;kernel32.L
 TRACE_CALL = re.compile(r"^[0-9a-f]+:Call (\w+)\.(\w+)\((.*)\) ret=[0-9a-f]+$", re.I)
 TRACE_RETURN = re.compile(r"^[0-9a-f]+:Ret  (\w+)\.(\w+)\(\) retval=([0-9a-f]+) ", re.I)
 
-# How long any one program may take before the case fails, and how long the answerer waits for
-# each box.
+# How long any one program may take before the case fails, how long the answerer waits for
+# each box, and how long a window takes to come to the front; main() multiplies them by
+# --patience.
 PROCESS_SECONDS = 30
 BOX_MILLISECONDS = 20000
+FRONT_SECONDS = 10
 
 IDOK, IDABORT, IDRETRY, IDIGNORE = 1, 3, 4, 5
 SW_SHOWDEFAULT, SW_SHOWMINNOACTIVE = 10, 7
@@ -259,7 +262,7 @@ class Game:
         return path.read_text().splitlines() if path.exists() else []
 
     def wait_for_front(self, pid, wanted):
-        deadline = time.monotonic() + 10
+        deadline = time.monotonic() + FRONT_SECONDS
         while time.monotonic() < deadline:
             log = self.front_log(pid)
             if log and log[-1] == wanted:
@@ -572,7 +575,7 @@ class SampleGame(LauncherCase):
 
 
 def main():
-    global config, wine
+    global config, wine, PROCESS_SECONDS, BOX_MILLISECONDS, FRONT_SECONDS
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
     parser.add_argument("--launcher", required=True)
     parser.add_argument("--bin", required=True, help="folder of the test engine and helpers")
@@ -580,8 +583,12 @@ def main():
     parser.add_argument("--prefix", required=True, help="the Wine prefix of the run")
     parser.add_argument("--pak-generator", required=True)
     parser.add_argument("--wine", default="/usr/lib/wine/wine64")
+    parser.add_argument("--patience", type=int, default=1)
     parser.add_argument("--reuse-prefix", action="store_true")
     config, rest = parser.parse_known_args()
+    PROCESS_SECONDS *= config.patience
+    BOX_MILLISECONDS *= config.patience
+    FRONT_SECONDS *= config.patience
     for key in ("launcher", "bin", "work", "prefix", "pak_generator"):
         setattr(config, key, pathlib.Path(getattr(config, key)).resolve())
     if not os.environ.get("DISPLAY"):
