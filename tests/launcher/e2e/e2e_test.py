@@ -20,10 +20,11 @@ libraries a launcher loaded, so a second copy can be seen to skip the DirectX ch
                 [--wine LOADER] [--patience N] [--reuse-prefix] [unittest arguments]
 
 --wine is Wine's loader for the build's programs (wine64 unless told). --patience multiplies
-every time limit (the 32-bit build runs in an emulated PC, several times slower). --reuse-prefix keeps an
-existing prefix, which saves its making when running cases by hand. Where the environment names
-a ready prefix in ZK_WINE_PREFIX_TEMPLATE (the guest of scripts/win32-vm has one in its image,
-and makes a prefix several times slower), a fresh copy of it stands in for a new one.
+every time limit (the 32-bit build runs in an emulated PC, several times slower).
+--reuse-prefix keeps an existing prefix, which saves its making when running cases by hand.
+Where the environment names a ready prefix in ZK_WINE_PREFIX_TEMPLATE (the guest of
+scripts/win32-vm has one in its image, and makes a prefix several times slower), a fresh copy
+of it stands in for a new one.
 
 A launcher that shows a message box nobody answers never exits, so "no message box" also shows
 as "exits by itself within the time limit".
