@@ -28,7 +28,7 @@ struct FileSearch::State {
     std::string given;     // the system path of the directory, as the pattern gave it
     std::string directory; // host path of the directory, with a trailing '/' unless empty
     std::string pattern;   // code page 932 name pattern
-    bool read = false;      // the directory has been read
+    bool read = false;     // the directory has been read
     std::vector<Match> matches;
     std::size_t next = 0;
     unsigned skipped = 0; // names without a code page 932 form, or too long

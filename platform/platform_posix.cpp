@@ -13,8 +13,8 @@
 #include "platform/memory.h"
 #include "platform/message_box.h"
 #include "platform/posix_paths.h"
-#include "platform/streams.h"
 #include "platform/sort_order.h"
+#include "platform/streams.h"
 #include "platform/utf8_text.h"
 
 #include <cerrno>

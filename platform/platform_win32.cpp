@@ -5,8 +5,8 @@
 #include "platform/console.h"
 #include "platform/memory.h"
 #include "platform/message_box.h"
-#include "platform/streams.h"
 #include "platform/sort_order.h"
+#include "platform/streams.h"
 #include "platform/utf8_text.h"
 
 #include <windows.h>
@@ -104,9 +104,9 @@ std::ptrdiff_t readStreamAt(std::FILE* stream, int64_t offset, void* buffer, std
         SetLastError(ERROR_INVALID_HANDLE);
         return -1;
     }
-    HANDLE handle = ReOpenFile(held, GENERIC_READ,
-                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                               FILE_FLAG_OVERLAPPED);
+    HANDLE handle =
+        ReOpenFile(held, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                   FILE_FLAG_OVERLAPPED);
     if (handle == INVALID_HANDLE_VALUE) return -1;
     struct Closed {
         HANDLE handle;

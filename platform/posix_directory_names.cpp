@@ -176,8 +176,7 @@ std::string DirectoryNames::find(int directory, const std::string& reachedBy,
 
 // Reads the directory held as directory, after putting the watch on it, so that no change
 // between the two is lost (one seen twice does no harm).
-void DirectoryNames::read(int directory, const std::string& reachedBy, dev_t device,
-                          ino_t inode) {
+void DirectoryNames::read(int directory, const std::string& reachedBy, dev_t device, ino_t inode) {
     forget();
     read_ = false;
     if (!reachedBy.empty()) {

@@ -12,7 +12,10 @@
 // never a wild allocation.
 #include "vfs/archive_lookup.h"
 
-#include "platform/platform.h"
+#include "platform/file_search.h"
+#include "platform/file_system.h"
+#include "platform/memory.h"
+#include "platform/sort_order.h"
 #include "text/error_exceptions.h"
 #include "vfs/file_open.h"
 #include "vfs/messages.h"

@@ -4,7 +4,10 @@
 #include "vfs/file_open.h"
 
 #include "base/cp932.h"
-#include "platform/platform.h"
+#include "platform/file_search.h"
+#include "platform/file_system.h"
+#include "platform/message_box.h"
+#include "platform/streams.h"
 #include "text/error_exceptions.h"
 #include "vfs/messages.h"
 #include "vfs/virtual_file.h"

@@ -1,7 +1,8 @@
 // VirtualFile: the reading modes (memory, region, disk), size, seek and read.
 #include "vfs/virtual_file.h"
 
-#include "platform/platform.h"
+#include "platform/memory.h"
+#include "platform/streams.h"
 
 #include <algorithm>
 #include <cstring>

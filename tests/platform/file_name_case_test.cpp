@@ -1,6 +1,10 @@
 // File names match whatever their case, as on Windows: the same suite runs on the POSIX back end
 // and on Windows (under Wine), so the POSIX rule is held against Windows' own here.
-#include "platform/platform.h"
+#include "platform/errors.h"
+#include "platform/file_search.h"
+#include "platform/file_system.h"
+#include "platform/streams.h"
+#include "platform/utf8_text.h"
 #include "tests/support/test_support.h"
 
 #include <gtest/gtest.h>

@@ -1,7 +1,17 @@
 // The platform layer against the real operating system: real files in a temporary directory,
 // real pages, the real formatter. The same suite runs on the POSIX back end and, under wine64,
 // on the Windows one, so it pins down what both must agree on.
-#include "platform/platform.h"
+#include "platform/console.h"
+#include "platform/errors.h"
+#include "platform/file_search.h"
+#include "platform/file_system.h"
+#include "platform/format_text.h"
+#include "platform/memory.h"
+#include "platform/message_box.h"
+#include "platform/sort_order.h"
+#include "platform/streams.h"
+#include "platform/system_calls.h"
+#include "platform/utf8_text.h"
 #include "tests/support/test_support.h"
 
 #include <gtest/gtest.h>
