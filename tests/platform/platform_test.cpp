@@ -17,10 +17,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdlib>
 #include <cstring>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 using testing_support::CurrentDirectory;
@@ -142,6 +144,23 @@ TEST(PlatformFiles, PositionalReadsLeaveTheStreamAloneAndStatusTellsSizeAndTime)
     EXPECT_EQ(platform::readStreamAt(stream, 40000, read.data(), read.size()), 60000);
     EXPECT_EQ(std::string(read.data(), 60000), bytes.substr(40000));
     EXPECT_EQ(platform::readStreamAt(stream, 200000, read.data(), 10), 0);
+    // Several threads at once, each at offsets of its own.
+    std::atomic<int> wrong{0};
+    std::vector<std::thread> readers;
+    for (int t = 0; t < 4; ++t)
+        readers.emplace_back([&, t] {
+            std::vector<char> mine(3000);
+            for (int i = 0; i < 200; ++i) {
+                std::size_t at = static_cast<std::size_t>(t * 7919 + i * 4099) % 97000;
+                if (platform::readStreamAt(stream, static_cast<int64_t>(at), mine.data(),
+                                           mine.size()) != 3000 ||
+                    std::memcmp(mine.data(), bytes.data() + at, mine.size()) != 0)
+                    ++wrong;
+            }
+        });
+    for (std::thread& reader : readers)
+        reader.join();
+    EXPECT_EQ(wrong.load(), 0);
     // The stream goes on where it was.
     char next[10];
     ASSERT_EQ(platform::readStream(stream, next, sizeof next), 10);
