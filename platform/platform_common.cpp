@@ -22,6 +22,12 @@ namespace {
 
 std::atomic<int> allocationsBeforeFailure{-1};
 
+bool runtimeSetBuffer(std::FILE* stream, void* buffer, std::size_t size) {
+    if (std::setvbuf(stream, static_cast<char*>(buffer), _IOFBF, size) == 0) return true;
+    backend::setErrorFromErrno();
+    return false;
+}
+
 std::ptrdiff_t runtimeRead(std::FILE* stream, void* buffer, std::size_t count) {
     std::size_t delivered = count == 0 ? 0 : std::fread(buffer, 1, count, stream);
     if (delivered < count && std::ferror(stream)) {
@@ -77,6 +83,7 @@ constexpr SystemCalls backendCalls() {
     calls.openRegularFile = backend::openRegularFile;
     calls.createNewFile = backend::createNewFile;
     calls.streamOnNewFile = backend::streamOnNewFile;
+    calls.setStreamBuffer = runtimeSetBuffer;
     calls.readStream = runtimeRead;
     calls.readStreamAt = backend::readStreamAt;
     calls.fileStatus = backend::fileStatus;
@@ -191,6 +198,10 @@ std::FILE* openRegularFile(const char* path) {
 
 std::FILE* createNewFile(const char* path) {
     return table.createNewFile(path);
+}
+
+bool setStreamBuffer(std::FILE* stream, void* buffer, std::size_t size) {
+    return table.setStreamBuffer(stream, buffer, size);
 }
 
 std::ptrdiff_t readStream(std::FILE* stream, void* buffer, std::size_t count) {

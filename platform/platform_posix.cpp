@@ -379,8 +379,10 @@ bool backend::isTerminal(std::FILE* stream) {
 }
 
 void setUpStandardOutput() {
-    // The runtime buffers a stream that is not a terminal already, in blocks of its own size.
-    if (!isTerminal(stdout)) std::setvbuf(stdout, nullptr, _IOFBF, 64 * 1024);
+    // A buffer of our own: given none, glibc keeps the device's block size (4 KiB for a pipe)
+    // whatever size is asked for.
+    static char buffer[64 * 1024];
+    if (!isTerminal(stdout)) setStreamBuffer(stdout, buffer, sizeof buffer);
 }
 
 bool backend::setBinaryMode(std::FILE* /*stream*/) {

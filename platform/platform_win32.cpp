@@ -332,7 +332,9 @@ bool backend::isTerminal(std::FILE* stream) {
 
 void setUpStandardOutput() {
     consoleOf(stderr);
-    if (consoleOf(stdout) == nullptr) std::setvbuf(stdout, nullptr, _IOFBF, 64 * 1024);
+    // A buffer of our own, as on POSIX, where the runtime library would not take the size alone.
+    static char buffer[64 * 1024];
+    if (consoleOf(stdout) == nullptr) setStreamBuffer(stdout, buffer, sizeof buffer);
 }
 
 bool backend::setBinaryMode(std::FILE* stream) {

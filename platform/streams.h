@@ -29,6 +29,12 @@ std::FILE* openRegularFile(const char* path);
 // (ERROR_ALREADY_EXISTS) in that case. The caller owns the stream. Null on failure.
 std::FILE* createNewFile(const char* path);
 
+// Gives stream, just opened and not yet read or written, the caller's buffer of size bytes in
+// place of the runtime library's own of a few KiB, so that the system is asked for blocks of
+// that size. The buffer must stay until the stream is closed. False when the runtime library
+// refuses; the stream then keeps its own buffer.
+bool setStreamBuffer(std::FILE* stream, void* buffer, std::size_t size);
+
 // Reads up to count bytes from stream into buffer. Returns the bytes delivered, fewer than count
 // only at the end of the file, or -1 when reading failed (lastError set; bytes delivered before
 // the failure are not to be used).

@@ -52,6 +52,7 @@ struct SystemCalls {
     // POSIX, a HANDLE on Windows): it takes the handle over. Null on failure (lastError set),
     // the handle still the caller's, who then removes the file again.
     std::FILE* (*streamOnNewFile)(intptr_t handle);
+    bool (*setStreamBuffer)(std::FILE* stream, void* buffer, std::size_t size);
     std::ptrdiff_t (*readStream)(std::FILE* stream, void* buffer, std::size_t count);
     std::ptrdiff_t (*readStreamAt)(std::FILE* stream, int64_t offset, void* buffer,
                                    std::size_t count);

@@ -89,7 +89,7 @@ void VirtualFile::attemptOpen(const char* wanted, const char* mode, bool writeIn
             resolved.append(found.name);
             path.assign(resolved);
             name.assign(resolved);
-            stream = platform::openStream(path.data, mode);
+            openDiskStream(path.data, mode);
             inArchive = 0;
             baseOffset = 0;
             return;
@@ -104,7 +104,7 @@ void VirtualFile::attemptOpen(const char* wanted, const char* mode, bool writeIn
                 createDirectories(directory.data);
         }
         name.assign(wanted);
-        stream = platform::openStream(wanted, mode);
+        openDiskStream(wanted, mode);
         inArchive = 0;
         baseOffset = 0;
         return;

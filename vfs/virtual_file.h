@@ -110,4 +110,12 @@ class VirtualFile {
     int scanArchive(const char* wanted);
     // Moves stream and records whether its position is still known; 0 on success.
     int moveStream(int64_t offset, int origin);
+    // Opens stream on the file at path with an fopen mode, buffered by streamBuffer_.
+    void openDiskStream(const char* path, const char* mode);
+
+    // The buffer of every stream this object opens, made at the first open and kept: with the
+    // runtime library's own of a few KiB, the 64 KiB chunks of a compressed entry would each
+    // be read as two pieces. Without it (no memory for it), a stream keeps its own.
+    static constexpr uint32_t kStreamBuffer = 64 * 1024;
+    std::unique_ptr<unsigned char[]> streamBuffer_;
 };
