@@ -6,7 +6,10 @@
 // The entries start out as the back end's own functions. A test replaces an entry (returning
 // the failure and setting lastError), usually by wrapping the original, and puts the table back
 // afterwards. The public functions of the other headers are the table's entries called as they
-// are, or checks and conversions around them.
+// are, or checks and conversions around them. Not in the table is what cannot fail in a way a
+// test would need: what only computes (formatting, sorting, text conversion; on Windows through
+// the system's own tables), the last error itself, the program's command line, and the setting
+// up of the handlers that catch an interruption.
 #pragma once
 
 #include "platform/file_search.h"
