@@ -236,6 +236,20 @@ TEST(PlatformFiles, FaultsInjectedThroughTheTableReachTheCallers) {
     EXPECT_FALSE(search.next(found));
     EXPECT_TRUE(search.failed());
     EXPECT_EQ(platform::lastError(), 1117u);
+
+    // What once went past the table: the current directory and the attributes of a file.
+    platform::systemCalls().currentDirectory = [](char*, uint32_t) -> uint32_t {
+        platform::setLastError(5); // ERROR_ACCESS_DENIED
+        return 0;
+    };
+    platform::systemCalls().fileAttributes = [](const char*) {
+        platform::setLastError(5);
+        return platform::kInvalidAttributes;
+    };
+    char here[260];
+    EXPECT_EQ(platform::currentDirectory(here, sizeof here), 0u);
+    EXPECT_EQ(platform::fileAttributes((dir / "a.txt").c_str()), platform::kInvalidAttributes);
+    EXPECT_EQ(platform::lastError(), 5u);
 }
 
 TEST(PlatformFiles, RelativePatternsAndTheCurrentDirectory) {
