@@ -516,7 +516,7 @@ class MemoryBounds(PakTestCase):
                 with self.subTest(archive=archive, command=args[0]):
                     limit = (lambda: resource.setrlimit(resource.RLIMIT_DATA, (128 << 20,) * 2)) \
                         if limited else None
-                    child = subprocess.Popen([str(PAK), *args], cwd=game, preexec_fn=limit,
+                    child = subprocess.Popen([*RUNNER, str(PAK), *args], cwd=game, preexec_fn=limit,
                                              stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
                     err = child.stderr.read().decode("utf-8", "replace")
                     _, status, usage = os.wait4(child.pid, 0)
