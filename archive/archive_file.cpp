@@ -2,7 +2,10 @@
 #include "archive/archive_file.h"
 
 #include "archive/failure.h"
-#include "platform/platform.h"
+#include "platform/console.h"
+#include "platform/errors.h"
+#include "platform/file_system.h"
+#include "platform/streams.h"
 #include "text/error_exceptions.h"
 
 #include <string>

@@ -2,7 +2,8 @@
 #include "archive/entry_stream.h"
 
 #include "archive/failure.h"
-#include "platform/platform.h"
+#include "platform/memory.h"
+#include "platform/streams.h"
 
 #include <zlib.h>
 

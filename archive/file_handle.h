@@ -1,7 +1,7 @@
 // A runtime-library stream that is closed when its owner goes.
 #pragma once
 
-#include "platform/platform.h"
+#include "platform/streams.h"
 
 #include <cstdio>
 #include <memory>

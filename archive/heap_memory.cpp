@@ -1,7 +1,7 @@
 // Memory from the platform's heap (see heap_memory.h).
 #include "archive/heap_memory.h"
 
-#include "platform/platform.h"
+#include "platform/memory.h"
 
 #include <new>
 

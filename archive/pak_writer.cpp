@@ -35,7 +35,9 @@
 #include "archive/pak_writer.h"
 
 #include "archive/parallel_deflater.h"
-#include "platform/platform.h"
+#include "platform/console.h"
+#include "platform/errors.h"
+#include "platform/streams.h"
 #include "vfs/pak_format.h"
 
 #include <zlib.h>

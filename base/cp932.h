@@ -18,8 +18,30 @@
 
 namespace cp932 {
 
+// The lead bytes: two runs, 0x81-0x9F and 0xE0-0xFC.
+constexpr unsigned kFirstLeadRun = 0x81, kFirstLeadRunEnd = 0x9F;
+constexpr unsigned kSecondLeadRun = 0xE0, kSecondLeadRunEnd = 0xFC;
+constexpr int kLeadByteCount =
+    (kFirstLeadRunEnd - kFirstLeadRun + 1) + (kSecondLeadRunEnd - kSecondLeadRun + 1);
+
+// The place of lead byte b among all lead bytes in ascending order (0x81 is 0, 0xE0 is 31), or
+// -1 when b is no lead byte.
+constexpr int leadByteIndex(unsigned b) {
+    if (b >= kFirstLeadRun && b <= kFirstLeadRunEnd) return static_cast<int>(b - kFirstLeadRun);
+    if (b >= kSecondLeadRun && b <= kSecondLeadRunEnd)
+        return static_cast<int>(b - kSecondLeadRun + kFirstLeadRunEnd - kFirstLeadRun + 1);
+    return -1;
+}
+
+// The lead byte at place index (0 to kLeadByteCount - 1) of leadByteIndex.
+constexpr unsigned leadByteAt(int index) {
+    constexpr int firstRun = static_cast<int>(kFirstLeadRunEnd - kFirstLeadRun + 1);
+    return index < firstRun ? kFirstLeadRun + static_cast<unsigned>(index)
+                            : kSecondLeadRun + static_cast<unsigned>(index - firstRun);
+}
+
 inline bool isLeadByte(unsigned char b) {
-    return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC);
+    return leadByteIndex(b) >= 0;
 }
 
 inline bool isTrailByte(unsigned char b) {

@@ -3,25 +3,25 @@
 // differential test. Internal to base/: cp932_unicode.h and word_sort.h are their interfaces.
 #pragma once
 
+#include "base/cp932.h"
+
 #include <cstdint>
 
 namespace cp932::tables {
 
-// A slot for every code a character can have: the 256 single bytes, then each of the 60 lead
-// bytes with the trail bytes 0x40-0xFF (0x7F and 0xFD-0xFF are never characters, but keeping
-// them makes the index a plain calculation).
-constexpr int kSlotCount = 256 + 60 * 192;
+// A slot for every code a character can have: the 256 single bytes, then each lead byte with the
+// trail bytes 0x40-0xFF (0x7F and 0xFD-0xFF are never characters, but keeping them makes the index
+// a plain calculation).
+constexpr int kSlotCount = 256 + kLeadByteCount * 192;
 
 // The slot of a character code, or -1 for a code that no character can have (a lead byte with a
 // trail byte below 0x40, a first byte that is no lead byte).
 inline int slotOf(unsigned code) {
     if (code < 0x100) return static_cast<int>(code);
-    unsigned lead = code >> 8, trail = code & 0xFF;
-    if (code > 0xFFFF || trail < 0x40 || !((lead >= 0x81 && lead <= 0x9F) || lead >= 0xE0) ||
-        lead > 0xFC)
-        return -1;
-    unsigned row = lead <= 0x9F ? lead - 0x81 : lead - 0xE0 + 31;
-    return static_cast<int>(256 + row * 192 + trail - 0x40);
+    unsigned trail = code & 0xFF;
+    int row = code > 0xFFFF ? -1 : leadByteIndex(code >> 8);
+    if (row < 0 || trail < 0x40) return -1;
+    return 256 + row * 192 + static_cast<int>(trail - 0x40);
 }
 
 // No character.

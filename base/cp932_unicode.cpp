@@ -13,10 +13,9 @@ namespace {
 
 unsigned codeOfSlot(int slot) {
     if (slot < 256) return static_cast<unsigned>(slot);
-    auto row = static_cast<unsigned>(slot - 256) / 192,
-         trail = static_cast<unsigned>(slot - 256) % 192;
-    unsigned lead = row < 31 ? 0x81 + row : 0xE0 + row - 31;
-    return lead * 256 + 0x40 + trail;
+    int row = (slot - 256) / 192;
+    auto trail = static_cast<unsigned>(slot - 256) % 192;
+    return leadByteAt(row) * 256 + 0x40 + trail;
 }
 
 // Unit to code, for the whole Basic Multilingual Plane, made once from the decoding table.

@@ -1,7 +1,7 @@
 // Allocation checks and the scratch directory of the fuzz targets (see fuzz_support.h).
 #include "fuzz/fuzz_support.h"
 
-#include "platform/platform.h"
+#include "platform/system_calls.h"
 
 #include <cstdio>
 #include <cstdlib>

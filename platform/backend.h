@@ -1,12 +1,13 @@
 // What each back end supplies to the portable part of the platform layer (platform_common.cpp).
 // Internal to platform/.
 //
-// The functions that reach the file system or ask for memory are the back end's own versions of
-// the public functions of the same name in platform.h; the portable part puts them into the
-// table of system calls (platform::systemCalls), through which every call of them goes.
+// The functions that reach the system are the back end's own versions of the public functions
+// of the same name; the portable part puts them into the table of system calls
+// (system_calls.h), through which every call of them goes.
 #pragma once
 
-#include "platform/platform.h"
+#include "platform/errors.h"
+#include "platform/system_calls.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -23,6 +24,12 @@ int systemMessageBox(void* owner, const char* text, const char* caption, uint32_
 // compareNoCase with regard to case (lstrcmpA on Windows), for sortOrder.
 int compareWithCase(const char* a, const char* b);
 
+uint32_t fileAttributes(const char* path);
+uint32_t linkAttributes(const char* path);
+bool canOpenExisting(const char* path);
+bool sameFile(const char* a, const char* b);
+uint32_t currentDirectory(char* buffer, uint32_t size);
+bool changeDirectory(const char* path);
 std::FILE* openStream(const char* path, const char* mode);
 std::FILE* openRegularFile(const char* path);
 std::FILE* createNewFile(const char* path);
@@ -39,6 +46,10 @@ void* allocatePages(uint32_t n);
 void* reservePages(uint32_t n);
 bool volumeAnswers(const char* root);
 bool commitPages(void* pages, uint32_t n);
+void freePages(void* pages, uint32_t n);
+bool writeText(std::FILE* stream, const char* text, std::size_t length);
+bool isTerminal(std::FILE* stream);
+bool setBinaryMode(std::FILE* stream);
 
 // Directories held open (directory_posix.cpp, directory_win32.cpp); see platform/directory.h.
 intptr_t openDirectory(const char* path, std::string& where);

@@ -1,6 +1,6 @@
 // The Windows command line, apart from the rest of the Windows back end: splitting it takes
 // shell32, and only the programs that read their arguments this way should import that DLL.
-#include "platform/platform.h"
+#include "platform/console.h"
 
 #include <windows.h>
 

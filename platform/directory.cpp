@@ -4,6 +4,7 @@
 
 #include "base/cp932.h"
 #include "platform/backend.h"
+#include "platform/errors.h"
 
 #include <cstring>
 #include <utility>
@@ -34,19 +35,22 @@ Directory::~Directory() {
 }
 
 Directory::Directory(Directory&& other) noexcept
-    : handle_(std::exchange(other.handle_, kNoHandle)), path_(std::move(other.path_)) {}
+    : handle_(std::exchange(other.handle_, kNoHandle)), path_(std::move(other.path_)),
+      kept_(std::move(other.kept_)) {}
 
 Directory& Directory::operator=(Directory&& other) noexcept {
     if (this != &other) {
         close();
         handle_ = std::exchange(other.handle_, kNoHandle);
         path_ = std::move(other.path_);
+        kept_ = std::move(other.kept_);
     }
     return *this;
 }
 
 void Directory::close() {
-    if (handle_ != kNoHandle) backend::closeDirectory(handle_);
+    kept_.reset();
+    if (handle_ != kNoHandle) systemCalls().closeDirectory(handle_);
     handle_ = kNoHandle;
 }
 

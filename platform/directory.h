@@ -11,15 +11,16 @@
 // and works below it by path: that path stays the same only while every directory along it is
 // held too, so keep the parents of a directory open while working in it.
 //
-// Every operation goes through the table platform::systemCalls(). A name is one component:
+// Every operation goes through the table of system calls (system_calls.h). A name is one component:
 // not empty, not "." or "..", without a backslash or '/'; any other fails with lastError 123
 // (ERROR_INVALID_NAME) before the system is asked.
 #pragma once
 
-#include "platform/platform.h"
+#include "platform/file_system.h"
 
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <string>
 
 namespace platform {
@@ -47,6 +48,11 @@ class Directory {
     std::string pathOf(const char* name) const;
     // The system's own handle (a descriptor on POSIX), for the back ends.
     intptr_t handle() const { return handle_; }
+    // What the back end keeps of this directory besides its handle (POSIX: the folded names of
+    // its entries and their watch, see posix_directory_names.h), made at its first use and
+    // gone with the handle. For the back ends.
+    struct Kept;
+    Kept& kept() const;
 
     // Opens the directory name inside this one. Holds nothing on failure: when nothing is
     // there (lastError 2), or a link is, whatever it points to, or a file (lastError 267).
@@ -74,8 +80,13 @@ class Directory {
     Directory(intptr_t handle, std::string path) : handle_(handle), path_(std::move(path)) {}
     void close();
 
+    struct KeptDeleter {
+        void operator()(Kept* kept) const; // in the back end, which knows what Kept is
+    };
+
     intptr_t handle_ = kNoHandle;
     std::string path_;
+    mutable std::unique_ptr<Kept, KeptDeleter> kept_;
 };
 
 } // namespace platform

@@ -2,15 +2,37 @@
 // *at functions on it, none of which follows a link at the name it is given.
 #include "platform/backend.h"
 #include "platform/directory.h"
+#include "platform/errors.h"
 #include "platform/posix_directory_names.h"
 #include "platform/posix_paths.h"
 
 #include <cerrno>
 #include <fcntl.h>
+#include <mutex>
 #include <stdio.h> // renameat2
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
+
+namespace platform {
+
+struct Directory::Kept {
+    posix::DirectoryNames names;
+};
+
+void Directory::KeptDeleter::operator()(Kept* kept) const {
+    delete kept;
+}
+
+Directory::Kept& Directory::kept() const {
+    // Directories are shared between threads: the first use makes the names once.
+    static std::mutex making;
+    std::lock_guard<std::mutex> held(making);
+    if (!kept_) kept_.reset(new Kept);
+    return *kept_;
+}
+
+} // namespace platform
 
 namespace platform::backend {
 
@@ -35,7 +57,7 @@ bool hostNameAt(const Directory& parent, const char* name, std::string& host) {
         return true;
     std::string reachedBy; // only to watch the directory; the names are read through parent
     if (!posix::hostPath(parent.path().c_str(), reachedBy)) reachedBy.clear();
-    std::string variant = posix::caseVariantAt(descriptor(parent), reachedBy, host);
+    std::string variant = parent.kept().names.find(descriptor(parent), reachedBy, host);
     if (!variant.empty()) host = variant;
     return true;
 }

@@ -7,6 +7,17 @@
 
 #include <windows.h>
 
+namespace platform {
+
+// Windows finds names whatever their case by itself: nothing is kept besides the handle.
+struct Directory::Kept {};
+
+void Directory::KeptDeleter::operator()(Kept* kept) const {
+    delete kept;
+}
+
+} // namespace platform
+
 namespace platform::backend {
 
 namespace {

@@ -4,7 +4,8 @@
 // and here, whatever order the host's directory happens to keep.
 #include "base/cp932.h"
 #include "platform/backend.h"
-#include "platform/platform.h"
+#include "platform/errors.h"
+#include "platform/file_search.h"
 #include "platform/posix_paths.h"
 #include "platform/wildcard.h"
 
@@ -24,10 +25,10 @@ struct FileSearch::State {
         std::string name; // system name
         bool isDirectory;
     };
-    uint32_t openError = 0; // why the directory's path could not be converted; 0 when it could
-    std::string directory;  // host path of the directory, with a trailing '/' unless empty
-    std::string pattern;    // code page 932 name pattern
-    bool read = false;      // the directory has been read
+    std::string given;     // the system path of the directory, as the pattern gave it
+    std::string directory; // host path of the directory, with a trailing '/' unless empty
+    std::string pattern;   // code page 932 name pattern
+    bool read = false;     // the directory has been read
     std::vector<Match> matches;
     std::size_t next = 0;
     unsigned skipped = 0; // names without a code page 932 form, or too long
@@ -39,12 +40,7 @@ FileSearch::FileSearch(const char* pattern) : state_(std::make_unique<State>()) 
     std::string directory = lastSeparator ? std::string(pattern, lastSeparator) : std::string();
     state_->pattern = lastSeparator ? lastSeparator + 1 : pattern;
     if (lastSeparator && directory.empty()) directory = "\\"; // pattern in the root
-    std::string host;
-    if (!directory.empty() && !posix::findPath(directory.c_str(), host)) {
-        state_->openError = lastError();
-        return;
-    }
-    state_->directory = host.empty() || host.back() == '/' ? host : host + "/";
+    state_->given = std::move(directory);
 }
 
 FileSearch::~FileSearch() = default;
@@ -56,6 +52,9 @@ namespace {
 // Reads the directory and keeps the matches in order; false (with the last error) when it
 // cannot be read.
 bool readMatches(FileSearch::State& state) {
+    std::string host;
+    if (!state.given.empty() && !posix::findPath(state.given.c_str(), host)) return false;
+    state.directory = host.empty() || host.back() == '/' ? host : host + "/";
     std::unique_ptr<DIR, int (*)(DIR*)> dir(
         opendir(state.directory.empty() ? "." : state.directory.c_str()), closedir);
     if (!dir) {
@@ -93,10 +92,6 @@ bool readMatches(FileSearch::State& state) {
 } // namespace
 
 SearchStep searchNext(FileSearch::State& state, FoundFile& out) {
-    if (state.openError != 0) {
-        setLastError(state.openError);
-        return kSearchFailed;
-    }
     if (!state.read) {
         if (!readMatches(state)) return kSearchFailed;
         state.read = true;

@@ -1,9 +1,14 @@
 // The parts of the platform layer that are the same on every operating system: the table of
 // system calls with the dispatch through it, the heap with its injectable failures, and the
-// dispatch of message boxes to a test handler.
+// test hook of the message box.
 #include "platform/backend.h"
-#include "platform/platform.h"
+#include "platform/console.h"
+#include "platform/format_text.h"
+#include "platform/memory.h"
+#include "platform/message_box.h"
 #include "platform/served_tree.h"
+#include "platform/sort_order.h"
+#include "platform/streams.h"
 
 #include <atomic>
 #include <cstdio>
@@ -16,7 +21,12 @@ namespace platform {
 namespace {
 
 std::atomic<int> allocationsBeforeFailure{-1};
-std::atomic<MessageBoxHandler> messageBoxHandler{nullptr};
+
+bool runtimeSetBuffer(std::FILE* stream, void* buffer, std::size_t size) {
+    if (std::setvbuf(stream, static_cast<char*>(buffer), _IOFBF, size) == 0) return true;
+    backend::setErrorFromErrno();
+    return false;
+}
 
 std::ptrdiff_t runtimeRead(std::FILE* stream, void* buffer, std::size_t count) {
     std::size_t delivered = count == 0 ? 0 : std::fread(buffer, 1, count, stream);
@@ -46,15 +56,34 @@ void* runtimeAllocate(std::size_t n) {
     return std::malloc(n == 0 ? 1 : n);
 }
 
+void runtimeFree(void* block) {
+    std::free(block);
+}
+
 // The back end's own functions, entry by entry (by name, so that the order of the members in
-// platform.h does not matter here). A constant expression, so the table is filled before any
+// system_calls.h does not matter here). A constant expression, so the table is filled before any
 // code runs, static constructors included.
 constexpr SystemCalls backendCalls() {
     SystemCalls calls{};
+    calls.fileAttributes = backend::fileAttributes;
+    calls.linkAttributes = backend::linkAttributes;
+    calls.canOpenExisting = backend::canOpenExisting;
+    calls.sameFile = backend::sameFile;
+    calls.currentDirectory = backend::currentDirectory;
+    calls.changeDirectory = backend::changeDirectory;
+    calls.streamPosition = backend::streamPosition;
+    calls.freePages = backend::freePages;
+    calls.heapFree = runtimeFree;
+    calls.writeText = backend::writeText;
+    calls.isTerminal = backend::isTerminal;
+    calls.setBinaryMode = backend::setBinaryMode;
+    calls.messageBox = backend::systemMessageBox;
+    calls.closeDirectory = backend::closeDirectory;
     calls.openStream = backend::openStream;
     calls.openRegularFile = backend::openRegularFile;
     calls.createNewFile = backend::createNewFile;
     calls.streamOnNewFile = backend::streamOnNewFile;
+    calls.setStreamBuffer = runtimeSetBuffer;
     calls.readStream = runtimeRead;
     calls.readStreamAt = backend::readStreamAt;
     calls.fileStatus = backend::fileStatus;
@@ -123,6 +152,42 @@ int formatText(char* buffer, std::size_t room, const char* pattern, va_list args
     return std::vsnprintf(buffer, room, translated.c_str(), args);
 }
 
+uint32_t fileAttributes(const char* path) {
+    return table.fileAttributes(path);
+}
+
+uint32_t linkAttributes(const char* path) {
+    return table.linkAttributes(path);
+}
+
+bool canOpenExisting(const char* path) {
+    return table.canOpenExisting(path);
+}
+
+bool sameFile(const char* a, const char* b) {
+    return table.sameFile(a, b);
+}
+
+uint32_t currentDirectory(char* buffer, uint32_t size) {
+    return table.currentDirectory(buffer, size);
+}
+
+bool changeDirectory(const char* path) {
+    return table.changeDirectory(path);
+}
+
+bool writeText(std::FILE* stream, const char* text, std::size_t length) {
+    return table.writeText(stream, text, length);
+}
+
+bool isTerminal(std::FILE* stream) {
+    return table.isTerminal(stream);
+}
+
+bool setBinaryMode(std::FILE* stream) {
+    return table.setBinaryMode(stream);
+}
+
 std::FILE* openStream(const char* path, const char* mode) {
     return table.openStream(path, mode);
 }
@@ -133,6 +198,10 @@ std::FILE* openRegularFile(const char* path) {
 
 std::FILE* createNewFile(const char* path) {
     return table.createNewFile(path);
+}
+
+bool setStreamBuffer(std::FILE* stream, void* buffer, std::size_t size) {
+    return table.setStreamBuffer(stream, buffer, size);
 }
 
 std::ptrdiff_t readStream(std::FILE* stream, void* buffer, std::size_t count) {
@@ -156,7 +225,7 @@ bool seekStream(std::FILE* stream, int64_t offset, int origin) {
 }
 
 int64_t streamPosition(std::FILE* stream) {
-    return backend::streamPosition(stream);
+    return table.streamPosition(stream);
 }
 
 bool closeStream(std::FILE* stream) {
@@ -191,6 +260,10 @@ bool commitPages(void* pages, uint32_t n) {
     return n == 0 || table.commitPages(pages, n);
 }
 
+void freePages(void* pages, uint32_t n) {
+    if (pages != nullptr) table.freePages(pages, n);
+}
+
 ServeResult serveTree(ServedTree& tree, const char* mountPoint, const ServeOptions& options,
                       std::string& problem) {
     return table.serveTree(tree, mountPoint, options, problem);
@@ -222,7 +295,7 @@ void* heapAllocate(std::size_t n) {
 }
 
 void heapFree(void* block) {
-    std::free(block);
+    if (block != nullptr) table.heapFree(block);
 }
 
 void failHeapAllocationsAfter(int count) {
@@ -230,13 +303,13 @@ void failHeapAllocationsAfter(int count) {
 }
 
 MessageBoxHandler setMessageBoxHandler(MessageBoxHandler handler) {
-    return messageBoxHandler.exchange(handler);
+    MessageBoxHandler previous = table.messageBox;
+    table.messageBox = handler != nullptr ? handler : backend::systemMessageBox;
+    return previous == backend::systemMessageBox ? nullptr : previous;
 }
 
 int messageBox(void* owner, const char* text, const char* caption, uint32_t style) {
-    if (MessageBoxHandler handler = messageBoxHandler.load())
-        return handler(owner, text, caption, style);
-    return backend::systemMessageBox(owner, text, caption, style);
+    return table.messageBox(owner, text, caption, style);
 }
 
 } // namespace platform

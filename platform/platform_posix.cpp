@@ -9,8 +9,13 @@
 #include "base/cp932_unicode.h"
 #include "base/word_sort.h"
 #include "platform/backend.h"
-#include "platform/platform.h"
+#include "platform/console.h"
+#include "platform/memory.h"
+#include "platform/message_box.h"
 #include "platform/posix_paths.h"
+#include "platform/sort_order.h"
+#include "platform/streams.h"
+#include "platform/utf8_text.h"
 
 #include <cerrno>
 #include <cstring>
@@ -112,11 +117,11 @@ uint32_t attributesOf(const char* path, bool followLinks) {
 
 } // namespace
 
+namespace backend {
+
 uint32_t fileAttributes(const char* path) {
     return attributesOf(path, true);
 }
-
-namespace backend {
 
 std::FILE* openStream(const char* path, const char* mode) {
     std::string host;
@@ -230,8 +235,6 @@ bool volumeAnswers(const char* /*root*/) {
     return false;
 }
 
-} // namespace backend
-
 bool canOpenExisting(const char* path) {
     std::string host;
     if (!findPath(path, host)) return false;
@@ -267,8 +270,6 @@ uint32_t currentDirectory(char* buffer, uint32_t size) {
 uint32_t linkAttributes(const char* path) {
     return attributesOf(path, false);
 }
-
-namespace backend {
 
 std::FILE* createNewFile(const char* path) {
     std::string host;
@@ -323,8 +324,6 @@ bool removeFile(const char* path) {
     return true;
 }
 
-} // namespace backend
-
 bool sameFile(const char* a, const char* b) {
     std::string hostA, hostB;
     if (!findPath(a, hostA) || !findPath(b, hostB)) return false;
@@ -348,6 +347,8 @@ bool changeDirectory(const char* path) {
     return true;
 }
 
+} // namespace backend
+
 bool commandLineArguments(int argc, char** argv, std::vector<std::string>& out) {
     out.clear();
     for (int i = 1; i < argc; ++i)
@@ -367,22 +368,24 @@ std::string shownPath(const std::string& path) {
     return withSlashes(path.c_str());
 }
 
-bool writeText(std::FILE* stream, const char* text, std::size_t length) {
+bool backend::writeText(std::FILE* stream, const char* text, std::size_t length) {
     std::string utf8;
     if (!cp932::toUtf8(text, length, utf8)) return false;
     return std::fwrite(utf8.data(), 1, utf8.size(), stream) == utf8.size();
 }
 
-bool isTerminal(std::FILE* stream) {
+bool backend::isTerminal(std::FILE* stream) {
     return isatty(fileno(stream)) == 1;
 }
 
 void setUpStandardOutput() {
-    // The runtime buffers a stream that is not a terminal already, in blocks of its own size.
-    if (!isTerminal(stdout)) std::setvbuf(stdout, nullptr, _IOFBF, 64 * 1024);
+    // A buffer of our own: given none, glibc keeps the device's block size (4 KiB for a pipe)
+    // whatever size is asked for.
+    static char buffer[64 * 1024];
+    if (!isTerminal(stdout)) setStreamBuffer(stdout, buffer, sizeof buffer);
 }
 
-bool setBinaryMode(std::FILE* /*stream*/) {
+bool backend::setBinaryMode(std::FILE* /*stream*/) {
     return true; // POSIX streams never translate
 }
 
@@ -428,8 +431,8 @@ bool backend::commitPages(void* pages, uint32_t n) {
     return true;
 }
 
-void freePages(void* pages, uint32_t n) {
-    if (pages) munmap(pages, n);
+void backend::freePages(void* pages, uint32_t n) {
+    munmap(pages, n);
 }
 
 int cp932ToUtf8(const char* text, char* out, std::size_t room) {

@@ -2,7 +2,12 @@
 // the launcher's file system depends on (for example GetVolumeInformationA with only the
 // outputs it needs). Paths and texts pass through unchanged in the ANSI code page.
 #include "platform/backend.h"
-#include "platform/platform.h"
+#include "platform/console.h"
+#include "platform/memory.h"
+#include "platform/message_box.h"
+#include "platform/sort_order.h"
+#include "platform/streams.h"
+#include "platform/utf8_text.h"
 
 #include <windows.h>
 
@@ -45,11 +50,11 @@ void setLastError(uint32_t code) {
     SetLastError(code);
 }
 
+namespace backend {
+
 uint32_t fileAttributes(const char* path) {
     return GetFileAttributesA(path);
 }
-
-namespace backend {
 
 std::FILE* openStream(const char* path, const char* mode) {
     return std::fopen(path, mode);
@@ -89,22 +94,24 @@ int64_t streamPosition(std::FILE* stream) {
 }
 
 std::ptrdiff_t readStreamAt(std::FILE* stream, int64_t offset, void* buffer, std::size_t count) {
-    // ReadFile with an offset of its own reads where it is told, whatever the runtime library's
-    // position and buffer. On a handle opened for synchronous use it also moves the handle's
-    // file pointer, on which the runtime library's next read of the stream relies, so the
-    // pointer is put back afterwards.
-    auto handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)));
-    if (handle == INVALID_HANDLE_VALUE) {
+    // A read at an OVERLAPPED offset through the stream's own handle, which is synchronous, would
+    // move that handle's file pointer, on which the runtime library's next read of the stream
+    // relies; putting the pointer back afterwards races with another thread doing the same. So
+    // the file is opened again for this call, for overlapped use: such a handle has no file
+    // pointer at all, and each read names its offset.
+    auto held = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)));
+    if (held == INVALID_HANDLE_VALUE) {
         SetLastError(ERROR_INVALID_HANDLE);
         return -1;
     }
-    LARGE_INTEGER zero{}, pointer{};
-    if (!SetFilePointerEx(handle, zero, &pointer, FILE_CURRENT)) return -1;
-    struct PutBack {
+    HANDLE handle =
+        ReOpenFile(held, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                   FILE_FLAG_OVERLAPPED);
+    if (handle == INVALID_HANDLE_VALUE) return -1;
+    struct Closed {
         HANDLE handle;
-        LARGE_INTEGER pointer;
-        ~PutBack() { SetFilePointerEx(handle, pointer, nullptr, FILE_BEGIN); }
-    } putBack{handle, pointer};
+        ~Closed() { CloseHandle(handle); }
+    } closed{handle};
     auto* out = static_cast<unsigned char*>(buffer);
     std::size_t delivered = 0;
     while (delivered < count) {
@@ -115,7 +122,13 @@ std::ptrdiff_t readStreamAt(std::FILE* stream, int64_t offset, void* buffer, std
         std::size_t left = count - delivered;
         DWORD want = left > 0x40000000u ? 0x40000000u : static_cast<DWORD>(left);
         DWORD got = 0;
-        if (!ReadFile(handle, out + delivered, want, &got, &where)) {
+        // The handle is this call's alone, so the wait for its one read may be on the handle.
+        if (!ReadFile(handle, out + delivered, want, nullptr, &where) &&
+            GetLastError() != ERROR_IO_PENDING) {
+            if (GetLastError() == ERROR_HANDLE_EOF) break;
+            return -1;
+        }
+        if (!GetOverlappedResult(handle, &where, &got, TRUE)) {
             if (GetLastError() == ERROR_HANDLE_EOF) break;
             return -1;
         }
@@ -144,8 +157,6 @@ bool volumeAnswers(const char* root) {
                                  &fileSystemFlags, nullptr, 0) != 0;
 }
 
-} // namespace backend
-
 bool canOpenExisting(const char* path) {
     HANDLE handle = CreateFileA(path, 0, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                 FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -162,8 +173,6 @@ uint32_t linkAttributes(const char* path) {
     // GetFileAttributes reports a reparse point's own attributes; it never follows one.
     return GetFileAttributesA(path);
 }
-
-namespace backend {
 
 std::FILE* createNewFile(const char* path) {
     // CREATE_NEW fails on any existing name, a symbolic link included. Delete access lets a
@@ -217,8 +226,6 @@ bool removeFile(const char* path) {
     return DeleteFileA(path) != 0;
 }
 
-} // namespace backend
-
 namespace {
 
 // The volume and index that identify an existing file or directory.
@@ -244,6 +251,8 @@ bool sameFile(const char* a, const char* b) {
 bool changeDirectory(const char* path) {
     return SetCurrentDirectoryA(path) != 0;
 }
+
+} // namespace backend
 
 bool hostToSystemText(const char* text, std::string& out) {
     out.assign(text); // the ANSI code page is code page 932 already
@@ -292,7 +301,7 @@ HANDLE consoleOf(std::FILE* stream) {
 
 } // namespace
 
-bool writeText(std::FILE* stream, const char* text, std::size_t length) {
+bool backend::writeText(std::FILE* stream, const char* text, std::size_t length) {
     if (length == 0) return true;
     HANDLE console = consoleOf(stream);
     if (console == nullptr) return std::fwrite(text, 1, length, stream) == length;
@@ -317,20 +326,24 @@ bool writeText(std::FILE* stream, const char* text, std::size_t length) {
     return true;
 }
 
-bool isTerminal(std::FILE* stream) {
+bool backend::isTerminal(std::FILE* stream) {
     return consoleOf(stream) != nullptr;
 }
 
 void setUpStandardOutput() {
     consoleOf(stderr);
-    if (consoleOf(stdout) == nullptr) std::setvbuf(stdout, nullptr, _IOFBF, 64 * 1024);
+    // A buffer of our own, as on POSIX, where the runtime library would not take the size alone.
+    static char buffer[64 * 1024];
+    if (consoleOf(stdout) == nullptr) setStreamBuffer(stdout, buffer, sizeof buffer);
 }
 
-bool setBinaryMode(std::FILE* stream) {
+bool backend::setBinaryMode(std::FILE* stream) {
     return _setmode(_fileno(stream), _O_BINARY) != -1;
 }
 
 struct FileSearch::State {
+    std::string pattern;
+    bool started = false; // FindFirstFileA has been asked
     HANDLE handle = INVALID_HANDLE_VALUE;
     WIN32_FIND_DATAA first{};
     bool firstPending = false;
@@ -338,9 +351,7 @@ struct FileSearch::State {
 };
 
 FileSearch::FileSearch(const char* pattern) : state_(std::make_unique<State>()) {
-    state_->handle = FindFirstFileA(pattern, &state_->first);
-    state_->firstPending = state_->handle != INVALID_HANDLE_VALUE;
-    if (!state_->firstPending) state_->openError = GetLastError();
+    state_->pattern = pattern;
 }
 
 FileSearch::~FileSearch() {
@@ -348,6 +359,12 @@ FileSearch::~FileSearch() {
 }
 
 SearchStep backend::searchNext(FileSearch::State& state, FoundFile& out) {
+    if (!state.started) {
+        state.started = true;
+        state.handle = FindFirstFileA(state.pattern.c_str(), &state.first);
+        state.firstPending = state.handle != INVALID_HANDLE_VALUE;
+        if (!state.firstPending) state.openError = GetLastError();
+    }
     if (state.handle == INVALID_HANDLE_VALUE) {
         // Nothing matched in a directory that exists: an empty result, not a failure.
         SetLastError(state.openError);
@@ -393,8 +410,8 @@ bool backend::commitPages(void* pages, uint32_t n) {
     return VirtualAlloc(pages, n, MEM_COMMIT, PAGE_READWRITE) != nullptr;
 }
 
-void freePages(void* pages, uint32_t /*n*/) {
-    if (pages) VirtualFree(pages, 0, MEM_RELEASE);
+void backend::freePages(void* pages, uint32_t /*n*/) {
+    VirtualFree(pages, 0, MEM_RELEASE);
 }
 
 namespace {

@@ -1,4 +1,4 @@
-// The folded names of one directory, kept up to date by inotify (see posix_directory_names.h).
+// The folded names of a directory, kept up to date by inotify (see posix_directory_names.h).
 #include "platform/posix_directory_names.h"
 
 #include "base/cp932.h"
@@ -8,12 +8,10 @@
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
-#include <memory>
+#include <mutex>
 #include <sys/inotify.h>
 #include <sys/stat.h>
 #include <unistd.h>
-#include <unordered_map>
-#include <vector>
 
 namespace platform::posix {
 
@@ -32,107 +30,42 @@ std::string foldedKey(const char* name, std::size_t length) {
     return key;
 }
 
-class DirectoryNames {
+// The process's one inotify instance and the names that each of its watches serves. Two
+// DirectoryNames on one directory get the same watch from the system, which is removed only
+// when the last of them lets it go. Everything here, and every DirectoryNames, is used under
+// the lock.
+class Watches {
   public:
-    DirectoryNames() : notify_(inotify_init1(IN_NONBLOCK | IN_CLOEXEC)) {}
-    ~DirectoryNames() {
-        if (notify_ >= 0) close(notify_);
-    }
-    DirectoryNames(const DirectoryNames&) = delete;
-    DirectoryNames& operator=(const DirectoryNames&) = delete;
+    std::mutex lock;
 
-    std::string find(int directory, const std::string& reachedBy, const std::string& name) {
-        std::string key = foldedKey(name.data(), name.size());
-        if (key.empty()) return std::string();
-        struct stat st {};
-        if (fstat(directory, &st) != 0) return std::string();
-        applyChanges();
-        if (!kept_ || st.st_dev != device_ || st.st_ino != inode_) read(directory, reachedBy, st);
-        if (!kept_ && !read_) return std::string();
-        auto found = names_.find(key);
-        std::string first;
-        if (found != names_.end())
-            for (const std::string& candidate : found->second)
-                if (first.empty() || candidate < first) first = candidate;
-        if (!kept_) names_.clear(); // read without a watch: good for this answer only
-        return first;
+    // The watch on the directory at path for names, or -1 when none can be had.
+    int add(const std::string& path, DirectoryNames* names) {
+        if (notify_ == kNotOpened) notify_ = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+        if (notify_ < 0) return -1;
+        int watch = inotify_add_watch(notify_, path.c_str(),
+                                      IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO |
+                                          IN_DELETE_SELF | IN_MOVE_SELF | IN_ONLYDIR);
+        if (watch >= 0) served_[watch].push_back(names);
+        return watch;
     }
 
-  private:
-    void add(const char* name) {
-        std::string key = foldedKey(name, std::strlen(name));
-        if (key.empty()) return;
-        std::vector<std::string>& same = names_[key];
-        for (const std::string& existing : same)
-            if (existing == name) return;
-        same.emplace_back(name);
-    }
-
-    void remove(const char* name) {
-        auto found = names_.find(foldedKey(name, std::strlen(name)));
-        if (found == names_.end()) return;
-        std::vector<std::string>& same = found->second;
-        for (auto it = same.begin(); it != same.end(); ++it)
-            if (*it == name) {
-                same.erase(it);
+    void remove(int watch, DirectoryNames* names) {
+        auto found = served_.find(watch);
+        if (found == served_.end()) return;
+        std::vector<DirectoryNames*>& all = found->second;
+        for (auto it = all.begin(); it != all.end(); ++it)
+            if (*it == names) {
+                all.erase(it);
                 break;
             }
-        if (same.empty()) names_.erase(found);
+        if (!all.empty()) return;
+        served_.erase(found);
+        inotify_rm_watch(notify_, watch);
     }
 
-    void forget() {
-        if (watch_ >= 0) inotify_rm_watch(notify_, watch_);
-        watch_ = -1;
-        kept_ = false;
-        names_.clear();
-    }
-
-    // Reads the directory held as directory (st its status), after putting the watch on it, so
-    // that no change between the two is lost (one seen twice does no harm).
-    void read(int directory, const std::string& reachedBy, const struct stat& st) {
-        forget();
-        read_ = false;
-        if (notify_ >= 0 && !reachedBy.empty()) {
-            watch_ = inotify_add_watch(notify_, reachedBy.c_str(),
-                                       IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO |
-                                           IN_DELETE_SELF | IN_MOVE_SELF | IN_ONLYDIR);
-            // A watch stays with the directory it was put on, so the path only has to lead to
-            // the directory held now. Were it swapped to another and back around the watch,
-            // only the choice among names that differ in case could suffer: every operation
-            // still goes through the descriptor.
-            struct stat there {};
-            if (watch_ >= 0 && (stat(reachedBy.c_str(), &there) != 0 || there.st_dev != st.st_dev ||
-                                there.st_ino != st.st_ino))
-                forget();
-        }
-        // A descriptor of its own for the listing: one duplicated would share its reading
-        // position with the descriptor held, which other threads may list at the same time.
-        // "." inside a directory is always that directory, never a link.
-        int own = openat(directory, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        std::unique_ptr<DIR, int (*)(DIR*)> dir(own >= 0 ? fdopendir(own) : nullptr, closedir);
-        if (!dir) {
-            if (own >= 0) close(own);
-            forget();
-            return;
-        }
-        for (;;) {
-            errno = 0;
-            dirent* entry = readdir(dir.get());
-            if (entry == nullptr) break;
-            add(entry->d_name);
-        }
-        if (errno != 0) { // names missing: no answer rather than a wrong one
-            forget();
-            return;
-        }
-        read_ = true;
-        kept_ = watch_ >= 0;
-        device_ = st.st_dev;
-        inode_ = st.st_ino;
-    }
-
-    // Brings the names up to date with every change reported since; a change that cannot be
-    // followed (the queue overflowed, the directory went) makes them be read again.
+    // Brings every watched directory's names up to date with the changes reported since; a
+    // change that cannot be followed (the queue overflowed, the directory went) makes the names
+    // concerned be read again at their next use.
     void applyChanges() {
         if (notify_ < 0) return;
         alignas(inotify_event) char buffer[16384];
@@ -143,40 +76,153 @@ class DirectoryNames {
                 const auto* event = reinterpret_cast<const inotify_event*>(buffer + at);
                 at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
                 if (event->mask & IN_Q_OVERFLOW) {
-                    forget();
-                } else if (event->wd == watch_ && kept_) {
+                    forgetAll();
+                    continue;
+                }
+                auto found = served_.find(event->wd);
+                if (found == served_.end()) continue;
+                // Copied: forgetting a watch takes its names off the list.
+                std::vector<DirectoryNames*> names = found->second;
+                for (DirectoryNames* one : names) {
                     if (event->mask & (IN_DELETE_SELF | IN_MOVE_SELF | IN_IGNORED))
-                        forget();
+                        one->forget();
                     else if (event->len > 0 && (event->mask & (IN_CREATE | IN_MOVED_TO)))
-                        add(event->name);
+                        one->added(event->name);
                     else if (event->len > 0 && (event->mask & (IN_DELETE | IN_MOVED_FROM)))
-                        remove(event->name);
+                        one->removed(event->name);
                 }
             }
         }
     }
 
-    int notify_;
-    int watch_ = -1;
-    bool kept_ = false; // the names are watched and stay good between calls
-    bool read_ = false; // the names of the last read are there
-    dev_t device_ = 0;
-    ino_t inode_ = 0;
-    std::unordered_map<std::string, std::vector<std::string>> names_;
+  private:
+    void forgetAll() {
+        std::vector<DirectoryNames*> all;
+        for (auto& [watch, names] : served_)
+            all.insert(all.end(), names.begin(), names.end());
+        for (DirectoryNames* names : all)
+            names->forget();
+    }
+
+    static constexpr int kNotOpened = -2;
+    int notify_ = kNotOpened; // made at the first watch; closed only with the process
+    std::unordered_map<int, std::vector<DirectoryNames*>> served_;
 };
+
+Watches& watches() {
+    static Watches* all = new Watches; // never destroyed: names may be let go at exit
+    return *all;
+}
 
 } // namespace
 
-std::string caseVariantAt(int directory, const std::string& reachedBy, const std::string& name) {
-    thread_local DirectoryNames names;
-    return names.find(directory, reachedBy, name);
+DirectoryNames::~DirectoryNames() {
+    std::lock_guard<std::mutex> held(watches().lock);
+    forget();
+}
+
+void DirectoryNames::added(const char* name) {
+    if (kept_) insert(name);
+}
+
+void DirectoryNames::insert(const char* name) {
+    std::string key = foldedKey(name, std::strlen(name));
+    if (key.empty()) return;
+    std::vector<std::string>& same = names_[key];
+    for (const std::string& existing : same)
+        if (existing == name) return;
+    same.emplace_back(name);
+}
+
+void DirectoryNames::removed(const char* name) {
+    if (!kept_) return;
+    auto found = names_.find(foldedKey(name, std::strlen(name)));
+    if (found == names_.end()) return;
+    std::vector<std::string>& same = found->second;
+    for (auto it = same.begin(); it != same.end(); ++it)
+        if (*it == name) {
+            same.erase(it);
+            break;
+        }
+    if (same.empty()) names_.erase(found);
+}
+
+void DirectoryNames::forget() {
+    if (watch_ >= 0) watches().remove(watch_, this);
+    watch_ = -1;
+    kept_ = false;
+    names_.clear();
+}
+
+std::string DirectoryNames::find(int directory, const std::string& reachedBy,
+                                 const std::string& name) {
+    std::string key = foldedKey(name.data(), name.size());
+    if (key.empty()) return std::string();
+    struct stat st {};
+    if (fstat(directory, &st) != 0) return std::string();
+    std::lock_guard<std::mutex> held(watches().lock);
+    watches().applyChanges();
+    if (!kept_ || st.st_dev != device_ || st.st_ino != inode_)
+        read(directory, reachedBy, st.st_dev, st.st_ino);
+    if (!kept_ && !read_) return std::string();
+    auto found = names_.find(key);
+    std::string first;
+    if (found != names_.end())
+        for (const std::string& candidate : found->second)
+            if (first.empty() || candidate < first) first = candidate;
+    if (!kept_) names_.clear(); // read without a watch: good for this answer only
+    return first;
+}
+
+// Reads the directory held as directory, after putting the watch on it, so that no change
+// between the two is lost (one seen twice does no harm).
+void DirectoryNames::read(int directory, const std::string& reachedBy, dev_t device, ino_t inode) {
+    forget();
+    read_ = false;
+    if (!reachedBy.empty()) {
+        watch_ = watches().add(reachedBy, this);
+        // A watch stays with the directory it was put on, so the path only has to lead to the
+        // directory held now. Were it swapped to another and back around the watch, only the
+        // choice among names that differ in case could suffer: every operation still goes
+        // through the descriptor.
+        struct stat there {};
+        if (watch_ >= 0 && (stat(reachedBy.c_str(), &there) != 0 || there.st_dev != device ||
+                            there.st_ino != inode))
+            forget();
+    }
+    // A descriptor of its own for the listing: one duplicated would share its reading position
+    // with the descriptor held, which other threads may list at the same time. "." inside a
+    // directory is always that directory, never a link.
+    int own = openat(directory, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    std::unique_ptr<DIR, int (*)(DIR*)> dir(own >= 0 ? fdopendir(own) : nullptr, closedir);
+    if (!dir) {
+        if (own >= 0) close(own);
+        forget();
+        return;
+    }
+    for (;;) {
+        errno = 0;
+        dirent* entry = readdir(dir.get());
+        if (entry == nullptr) break;
+        insert(entry->d_name);
+    }
+    if (errno != 0) { // names missing: no answer rather than a wrong one
+        forget();
+        return;
+    }
+    read_ = true;
+    kept_ = watch_ >= 0;
+    device_ = device;
+    inode_ = inode;
 }
 
 std::string caseVariant(const std::string& directory, const std::string& name) {
+    // The directory last looked up by path, for the whole process.
+    static DirectoryNames* lastByPath = new DirectoryNames; // never destroyed, as the watches
     const char* path = directory.empty() ? "." : directory.c_str();
     int held = open(path, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (held < 0) return std::string();
-    std::string found = caseVariantAt(held, path, name);
+    std::string found = lastByPath->find(held, path, name);
     close(held);
     return found;
 }

@@ -4,7 +4,7 @@
 
 #include "base/cp932.h"
 #include "base/cp932_unicode.h"
-#include "platform/platform.h"
+#include "platform/errors.h"
 #include "platform/posix_directory_names.h"
 
 #include <cerrno>

@@ -12,6 +12,7 @@
 
 #include "base/cp932_unicode.h"
 #include "platform/backend.h"
+#include "platform/memory.h"
 #include "platform/posix_paths.h"
 #include "platform/served_tree.h"
 

@@ -11,6 +11,9 @@ that no file of the wrong layer happens to compile yet.
 
 Only platform/ includes operating system headers, FUSE's among them. The Windows launcher and
 the sample engine are Windows programs by nature and their files are listed by name.
+
+Some headers of platform/ are its own: the table of system calls, which only the back ends and
+the tests (tests/, fuzz/) may reach, and what the back ends share among themselves.
 """
 import pathlib
 import re
@@ -25,6 +28,8 @@ WINDOWS_PROGRAMS = {"launcher/win_main.cpp", "launcher/directx_probe.cpp",
 SYSTEM_HEADER = re.compile(
     r'#\s*include\s*<(windows|winbase|winuser|unistd|dirent|fcntl|iconv|io|direct|sys/[\w/]+|fuse\w*)\.h>')
 QUOTED = re.compile(r'#\s*include\s*"([^"]+)"')
+PLATFORM_OWN = {"platform/system_calls.h", "platform/backend.h", "platform/posix_paths.h",
+                "platform/posix_directory_names.h", "platform/wildcard.h"}
 
 
 def layer_of(path):
@@ -51,6 +56,9 @@ for folder, level in LAYERS.items():
             target = match.group(1)
             if ".." in target.split("/"):
                 problems.append(f"{where}  (include through '..')")
+                continue
+            if target in PLATFORM_OWN and folder != "platform":
+                problems.append(f"{where}  ({target} is for platform/ and the tests only)")
                 continue
             top = layer_of(target)
             if top is None:

@@ -1,7 +1,8 @@
 // String storage: construction, growth, appending and assigning.
 #include "text/byte_string.h"
 
-#include "platform/platform.h"
+#include "platform/memory.h"
+#include "platform/message_box.h"
 
 #include <climits>
 #include <cstring>

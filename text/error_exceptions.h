@@ -5,7 +5,7 @@
 // replaceAll when it cannot build its result (ZKException with code 0xFFFFFFFF).
 #pragma once
 
-#include "platform/platform.h"
+#include "platform/errors.h"
 #include "text/byte_string.h"
 
 #include <cstdint>

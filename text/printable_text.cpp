@@ -2,7 +2,7 @@
 #include "text/printable_text.h"
 
 #include "base/cp932.h"
-#include "platform/platform.h"
+#include "platform/utf8_text.h"
 
 namespace {
 

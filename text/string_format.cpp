@@ -9,7 +9,7 @@
 #include "base/cp932.h"
 #include "text/byte_string.h"
 
-#include "platform/platform.h"
+#include "platform/format_text.h"
 
 #include <climits>
 #include <cstddef>

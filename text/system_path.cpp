@@ -2,7 +2,7 @@
 #include "text/system_path.h"
 
 #include "base/cp932.h"
-#include "platform/platform.h"
+#include "platform/file_system.h"
 
 #include <vector>
 

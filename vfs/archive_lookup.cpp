@@ -1,4 +1,5 @@
-// VirtualFile::findInArchives: a name that is not on disk is looked up in the pak archives.
+// The pak archives of a directory (PakList) and VirtualFile::scanArchive, the lookup of a name
+// in one archive. Which directories are searched, and when, is file_open.cpp's to decide.
 //
 // The archives are found once (PakList); their headers and directories are read again on every
 // lookup, and nothing else is cached. A directory lives in page memory only while its archive is
@@ -12,9 +13,10 @@
 // never a wild allocation.
 #include "vfs/archive_lookup.h"
 
-#include "platform/platform.h"
+#include "platform/file_search.h"
+#include "platform/memory.h"
+#include "platform/sort_order.h"
 #include "text/error_exceptions.h"
-#include "vfs/file_open.h"
 #include "vfs/messages.h"
 #include "vfs/pak_directory.h"
 #include "vfs/pak_format.h"
@@ -106,36 +108,6 @@ void buildPakList(const char* directory) {
         return platform::sortOrder(a.data, b.data) < 0;
     });
     PakList.swap(archives);
-}
-
-int VirtualFile::findInArchives(const char* directory, const char* wantedName) {
-    if (directory == nullptr || wantedName == nullptr) return 0;
-    String wanted(wantedName);
-    normaliseWantedName(wanted);
-
-    // One trailing backslash is dropped: dir\ is searched as dir.
-    String folder(directory);
-    folder.cursorToEnd();
-    folder.prevChar();
-    if (folder.currentChar() == '\\') folder.erase(0, -1);
-    if (!pathExists(folder.data)) return 0;
-
-    if (PakList.empty()) {
-        buildPakList(folder.data);
-        if (PakList.empty()) return 0;
-    }
-    for (std::size_t i = 0; i < PakList.size(); ++i) {
-        const char* archive = PakList[i].data;
-        // An archive that has vanished since the list was made is passed over.
-        if (platform::fileAttributes(archive) == platform::kInvalidAttributes) continue;
-        // The archive itself is opened from disk only: a further archive lookup for its path
-        // would find the same list again.
-        openFile(archive, 0, false);
-        // One that cannot be opened (and whose prompt the user ignored) is passed over too.
-        if (stream != nullptr && scanArchive(wanted.data != nullptr ? wanted.data : "")) return 1;
-        close();
-    }
-    return 0;
 }
 
 int VirtualFile::scanArchive(const char* wanted) {

@@ -1,12 +1,19 @@
-// VirtualFile::open: a name is looked up as a loose file first, then in the archives of the
-// current directory, then in those of each SearchPathList directory; when all of that fails the
-// user is asked to abort, retry or ignore. A name with '*' is first resolved against the disk.
+// VirtualFile::open and findInArchives: the search order, written here once. A name is looked up
+// as a loose file first, then in the archives of the current directory, then in those of each
+// SearchPathList directory, the archives of one directory in PakList's order
+// (archive_lookup.cpp); when all of that fails the user is asked to abort, retry or ignore. A
+// name with '*' is first resolved against the disk.
 #include "vfs/file_open.h"
 
 #include "base/cp932.h"
-#include "platform/platform.h"
+#include "platform/file_search.h"
+#include "platform/file_system.h"
+#include "platform/message_box.h"
+#include "platform/streams.h"
 #include "text/error_exceptions.h"
+#include "vfs/archive_lookup.h"
 #include "vfs/messages.h"
+#include "vfs/pak_format.h"
 #include "vfs/virtual_file.h"
 
 #include <cstring>
@@ -82,7 +89,7 @@ void VirtualFile::attemptOpen(const char* wanted, const char* mode, bool writeIn
             resolved.append(found.name);
             path.assign(resolved);
             name.assign(resolved);
-            stream = platform::openStream(path.data, mode);
+            openDiskStream(path.data, mode);
             inArchive = 0;
             baseOffset = 0;
             return;
@@ -97,7 +104,7 @@ void VirtualFile::attemptOpen(const char* wanted, const char* mode, bool writeIn
                 createDirectories(directory.data);
         }
         name.assign(wanted);
-        stream = platform::openStream(wanted, mode);
+        openDiskStream(wanted, mode);
         inArchive = 0;
         baseOffset = 0;
         return;
@@ -113,6 +120,36 @@ void VirtualFile::searchArchives(const char* wanted, bool searchPathList) {
     if (!searchPathList) return;
     for (std::size_t i = 0; i < SearchPathList.size(); ++i)
         if (findInArchives(SearchPathList[i].data, wanted)) return;
+}
+
+int VirtualFile::findInArchives(const char* directory, const char* wantedName) {
+    if (directory == nullptr || wantedName == nullptr) return 0;
+    String wanted(wantedName);
+    normaliseWantedName(wanted);
+
+    // One trailing backslash is dropped: dir\ is searched as dir.
+    String folder(directory);
+    folder.cursorToEnd();
+    folder.prevChar();
+    if (folder.currentChar() == '\\') folder.erase(0, -1);
+    if (!pathExists(folder.data)) return 0;
+
+    if (PakList.empty()) {
+        buildPakList(folder.data);
+        if (PakList.empty()) return 0;
+    }
+    for (std::size_t i = 0; i < PakList.size(); ++i) {
+        const char* archive = PakList[i].data;
+        // An archive that has vanished since the list was made is passed over.
+        if (platform::fileAttributes(archive) == platform::kInvalidAttributes) continue;
+        // The archive itself is opened from disk only: a further archive lookup for its path
+        // would find the same list again.
+        openFile(archive, 0, false);
+        // One that cannot be opened (and whose prompt the user ignored) is passed over too.
+        if (stream != nullptr && scanArchive(wanted.data != nullptr ? wanted.data : "")) return 1;
+        close();
+    }
+    return 0;
 }
 
 int pathExists(const char* path) {

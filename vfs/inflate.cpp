@@ -1,6 +1,7 @@
 // VirtualFile::readCompressed: a zlib stream from the file's position, inflated in input chunks
-// of 4096 bytes straight into the caller's room: one block sized from the archive's directory,
-// or room handed out piece by piece (InflateOutput). There is no intermediate output buffer.
+// (64 KiB from a file, 4 KiB from memory) straight into the caller's room: one block sized from the
+// archive's directory, or room handed out piece by piece (InflateOutput). There is no intermediate
+// output buffer.
 #include "text/error_exceptions.h"
 #include "vfs/messages.h"
 #include "vfs/virtual_file.h"
@@ -9,7 +10,13 @@
 
 namespace {
 
-constexpr uint32_t kChunk = 4096;
+// Input read from a file: large enough that the runtime library reads each chunk straight
+// from the file in one system call, past its own buffer of a few KiB, so that a large entry
+// costs few calls; small enough for any thread's stack.
+constexpr uint32_t kFileChunk = 64 * 1024;
+// Input copied from memory, where a larger chunk saves nothing and would only copy more of
+// what follows the stream.
+constexpr uint32_t kMemoryChunk = 4096;
 
 // One inflate stream, ended when it goes out of scope (also when an exception passes).
 class InflateStream {
@@ -54,10 +61,11 @@ uint32_t VirtualFile::readCompressed(uint32_t packedSize, unsigned char* out, ui
 }
 
 uint32_t VirtualFile::readCompressed(uint32_t packedSize, InflateOutput& output, uint32_t outSize) {
-    unsigned char input[kChunk];
+    unsigned char input[kFileChunk];
+    const uint32_t chunk = inMemory ? kMemoryChunk : kFileChunk;
     // Only the bytes actually read are handed to zlib, so a file that ends early is a
     // truncated stream, never a stream of whatever the input area held.
-    uint32_t got = read(input, packedSize < kChunk ? packedSize : kChunk);
+    uint32_t got = read(input, packedSize < chunk ? packedSize : chunk);
     InflateStream stream(input, got);
     uint32_t room = 0;
     stream->next_out = output.more(0, outSize, room);
@@ -79,7 +87,7 @@ uint32_t VirtualFile::readCompressed(uint32_t packedSize, InflateOutput& output,
         if (stream->avail_in == 0 && consumed < packedSize) {
             uint32_t left = packedSize - consumed;
             stream->next_in = input;
-            stream->avail_in = read(input, left < kChunk ? left : kChunk);
+            stream->avail_in = read(input, left < chunk ? left : chunk);
         }
     }
     return static_cast<uint32_t>(stream->total_out);

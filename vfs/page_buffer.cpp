@@ -1,6 +1,6 @@
 #include "vfs/page_buffer.h"
 
-#include "platform/platform.h"
+#include "platform/memory.h"
 
 #include <cstring>
 

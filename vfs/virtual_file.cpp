@@ -1,10 +1,12 @@
 // VirtualFile: the reading modes (memory, region, disk), size, seek and read.
 #include "vfs/virtual_file.h"
 
-#include "platform/platform.h"
+#include "platform/memory.h"
+#include "platform/streams.h"
 
 #include <algorithm>
 #include <cstring>
+#include <new>
 
 VirtualFile::VirtualFile() : entry(std::make_unique<PakEntry>()) {}
 
@@ -27,6 +29,13 @@ void VirtualFile::close() {
     position = 0;
     positionLost = 0;
     readPointer = nullptr;
+}
+
+void VirtualFile::openDiskStream(const char* at, const char* mode) {
+    stream = platform::openStream(at, mode);
+    if (stream == nullptr) return;
+    if (!streamBuffer_) streamBuffer_.reset(new (std::nothrow) unsigned char[kStreamBuffer]);
+    if (streamBuffer_) platform::setStreamBuffer(stream, streamBuffer_.get(), kStreamBuffer);
 }
 
 int VirtualFile::openBuffer(void* block, uint32_t size, uint32_t held) {

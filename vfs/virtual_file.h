@@ -15,9 +15,9 @@
 // unknown: reads then deliver nothing until a seek succeeds, so they never deliver bytes from
 // another place in the file.
 //
-// open (file_open.cpp) looks a name up on disk, then in the archives (archive_lookup.cpp), then
-// asks the user. Nothing here throws except open (Abort at the prompt, a failed decompression)
-// and readCompressed (inflate.cpp).
+// open (file_open.cpp) looks a name up on disk, then in the archives, each of which
+// scanArchive (archive_lookup.cpp) searches, then asks the user. Nothing here throws except open
+// (Abort at the prompt, a failed decompression) and readCompressed (inflate.cpp).
 #pragma once
 
 #include "text/byte_string.h"
@@ -77,8 +77,8 @@ class VirtualFile {
     // most outSize in all), so that memory follows what the stream holds, not what it declares.
     uint32_t readCompressed(uint32_t packedSize, InflateOutput& output, uint32_t outSize);
 
-    // Looks name up in the archives of directory (archive_lookup.cpp). On a hit the object is
-    // open on the entry and 1 is returned; on a miss it is closed and 0 is returned.
+    // Looks name up in the archives of directory, in PakList's order (file_open.cpp). On a hit the
+    // object is open on the entry and 1 is returned; on a miss it is closed and 0 is returned.
     int findInArchives(const char* directory, const char* name);
 
     std::FILE* stream = nullptr;     // the loose file, or the archive an entry was found in
@@ -105,8 +105,17 @@ class VirtualFile {
     void attemptOpen(const char* name, const char* mode, bool writeIntent, bool searchPathList,
                      bool searchArchives);
     void searchArchives(const char* name, bool searchPathList);
-    // Scans the archive this object is open on for the normalised wanted name.
+    // Scans the archive this object is open on for the normalised wanted name
+    // (archive_lookup.cpp).
     int scanArchive(const char* wanted);
     // Moves stream and records whether its position is still known; 0 on success.
     int moveStream(int64_t offset, int origin);
+    // Opens stream on the file at path with an fopen mode, buffered by streamBuffer_.
+    void openDiskStream(const char* path, const char* mode);
+
+    // The buffer of every stream this object opens, made at the first open and kept: with the
+    // runtime library's own of a few KiB, the 64 KiB chunks of a compressed entry would each
+    // be read as two pieces. Without it (no memory for it), a stream keeps its own.
+    static constexpr uint32_t kStreamBuffer = 64 * 1024;
+    std::unique_ptr<unsigned char[]> streamBuffer_;
 };

@@ -5,7 +5,7 @@
 
 #include "archive/archive_file.h"
 #include "archive/failure.h"
-#include "platform/platform.h"
+#include "platform/system_calls.h"
 #include "tests/support/vfs_support.h"
 
 #include <gtest/gtest.h>

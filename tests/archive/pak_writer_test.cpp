@@ -4,7 +4,7 @@
 
 #include "archive/failure.h"
 #include "archive/file_handle.h"
-#include "platform/platform.h"
+#include "platform/streams.h"
 #include "tests/support/vfs_support.h"
 #include "vfs/file_open.h"
 #include "vfs/pak_directory.h"

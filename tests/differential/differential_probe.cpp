@@ -15,7 +15,12 @@
 //   text             cp932ToUtf8 of every code, utf8ToCp932 of every UTF-16 unit: the edge
 //                    through which every name and text passes
 #include "base/word_sort.h"
-#include "platform/platform.h"
+#include "platform/console.h"
+#include "platform/errors.h"
+#include "platform/file_search.h"
+#include "platform/file_system.h"
+#include "platform/sort_order.h"
+#include "platform/utf8_text.h"
 #include "text/error_exceptions.h"
 #include "vfs/archive_lookup.h"
 #include "vfs/file_open.h"

@@ -1,7 +1,8 @@
 // The console side of the platform layer: text for a person, terminals and binary streams.
 // What holds on both back ends: text written out and read back in as an argument would be is
 // the same system text again, whatever the host's encoding is.
-#include "platform/platform.h"
+#include "platform/console.h"
+#include "platform/streams.h"
 #include "tests/support/test_support.h"
 
 #include <gtest/gtest.h>

@@ -1,13 +1,21 @@
 // File names match whatever their case, as on Windows: the same suite runs on the POSIX back end
 // and on Windows (under Wine), so the POSIX rule is held against Windows' own here.
-#include "platform/platform.h"
+#include "platform/directory.h"
+#include "platform/errors.h"
+#include "platform/file_search.h"
+#include "platform/file_system.h"
+#include "platform/streams.h"
+#include "platform/utf8_text.h"
 #include "tests/support/test_support.h"
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 using testing_support::readFile;
@@ -114,5 +122,51 @@ TEST(FileNameCase, KeptNamesFollowChangesMadeByOthers) {
     EXPECT_TRUE(exists(dir / "OTHER.INI"));
     std::filesystem::remove(host + "/Other.ini");
     EXPECT_FALSE(exists(dir / "other.ini"));
+}
+
+// Each held directory keeps its own names; the watches are shared by the whole process, one
+// inotify instance for all threads, and one directory's watch outlives any other holder of it.
+TEST(FileNameCase, HeldDirectoriesKeepTheirNamesWithOneWatchForTheProcess) {
+    TempDir dir;
+    std::string host = hostPath(dir);
+    auto inotifyInstances = [] {
+        int instances = 0;
+        for (const auto& descriptor : std::filesystem::directory_iterator("/proc/self/fd")) {
+            std::error_code ignored;
+            if (std::filesystem::read_symlink(descriptor.path(), ignored) == "anon_inode:inotify")
+                ++instances;
+        }
+        return instances;
+    };
+    // Counted while every thread still holds its directory.
+    std::atomic<int> looked{0};
+    std::atomic<bool> counted{false};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t)
+        threads.emplace_back([&, t] {
+            std::string name = "Sub" + std::to_string(t);
+            std::filesystem::create_directory(host + "/" + name);
+            std::ofstream(host + "/" + name + "/Data.TXT") << "x";
+            platform::Directory held = platform::Directory::open((dir / name).c_str());
+            EXPECT_NE(held.attributesOf("data.txt"), platform::kInvalidAttributes) << name;
+            ++looked;
+            while (!counted)
+                std::this_thread::yield();
+        });
+    while (looked < 4)
+        std::this_thread::yield();
+    EXPECT_LE(inotifyInstances(), 1);
+    counted = true;
+    for (std::thread& thread : threads)
+        thread.join();
+
+    platform::Directory first = platform::Directory::open(dir.path().c_str());
+    auto second =
+        std::make_unique<platform::Directory>(platform::Directory::open(dir.path().c_str()));
+    EXPECT_NE(first.attributesOf("sub0"), platform::kInvalidAttributes);
+    EXPECT_NE(second->attributesOf("SUB1"), platform::kInvalidAttributes);
+    second.reset();
+    std::ofstream(host + "/Later.ini") << "x";
+    EXPECT_NE(first.attributesOf("LATER.INI"), platform::kInvalidAttributes);
 }
 #endif

@@ -1,16 +1,28 @@
 // The platform layer against the real operating system: real files in a temporary directory,
 // real pages, the real formatter. The same suite runs on the POSIX back end and, under wine64,
 // on the Windows one, so it pins down what both must agree on.
-#include "platform/platform.h"
+#include "platform/console.h"
+#include "platform/errors.h"
+#include "platform/file_search.h"
+#include "platform/file_system.h"
+#include "platform/format_text.h"
+#include "platform/memory.h"
+#include "platform/message_box.h"
+#include "platform/sort_order.h"
+#include "platform/streams.h"
+#include "platform/system_calls.h"
+#include "platform/utf8_text.h"
 #include "tests/support/test_support.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdlib>
 #include <cstring>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 using testing_support::CurrentDirectory;
@@ -132,6 +144,23 @@ TEST(PlatformFiles, PositionalReadsLeaveTheStreamAloneAndStatusTellsSizeAndTime)
     EXPECT_EQ(platform::readStreamAt(stream, 40000, read.data(), read.size()), 60000);
     EXPECT_EQ(std::string(read.data(), 60000), bytes.substr(40000));
     EXPECT_EQ(platform::readStreamAt(stream, 200000, read.data(), 10), 0);
+    // Several threads at once, each at offsets of its own.
+    std::atomic<int> wrong{0};
+    std::vector<std::thread> readers;
+    for (int t = 0; t < 4; ++t)
+        readers.emplace_back([&, t] {
+            std::vector<char> mine(3000);
+            for (int i = 0; i < 200; ++i) {
+                std::size_t at = static_cast<std::size_t>(t * 7919 + i * 4099) % 97000;
+                if (platform::readStreamAt(stream, static_cast<int64_t>(at), mine.data(),
+                                           mine.size()) != 3000 ||
+                    std::memcmp(mine.data(), bytes.data() + at, mine.size()) != 0)
+                    ++wrong;
+            }
+        });
+    for (std::thread& reader : readers)
+        reader.join();
+    EXPECT_EQ(wrong.load(), 0);
     // The stream goes on where it was.
     char next[10];
     ASSERT_EQ(platform::readStream(stream, next, sizeof next), 10);
@@ -243,6 +272,20 @@ TEST(PlatformFiles, FaultsInjectedThroughTheTableReachTheCallers) {
     EXPECT_FALSE(search.next(found));
     EXPECT_TRUE(search.failed());
     EXPECT_EQ(platform::lastError(), 1117u);
+
+    // What once went past the table: the current directory and the attributes of a file.
+    platform::systemCalls().currentDirectory = [](char*, uint32_t) -> uint32_t {
+        platform::setLastError(5); // ERROR_ACCESS_DENIED
+        return 0;
+    };
+    platform::systemCalls().fileAttributes = [](const char*) {
+        platform::setLastError(5);
+        return platform::kInvalidAttributes;
+    };
+    char here[260];
+    EXPECT_EQ(platform::currentDirectory(here, sizeof here), 0u);
+    EXPECT_EQ(platform::fileAttributes((dir / "a.txt").c_str()), platform::kInvalidAttributes);
+    EXPECT_EQ(platform::lastError(), 5u);
 }
 
 TEST(PlatformFiles, RelativePatternsAndTheCurrentDirectory) {

@@ -1,7 +1,12 @@
 // The platform functions for writing files safely, against the real file system, on both back
 // ends: exclusive creation, renaming with and without replacing, links seen and not followed.
 #include "platform/directory.h"
-#include "platform/platform.h"
+#include "platform/errors.h"
+#include "platform/file_search.h"
+#include "platform/file_system.h"
+#include "platform/sort_order.h"
+#include "platform/streams.h"
+#include "platform/utf8_text.h"
 #include "tests/support/test_support.h"
 
 #include <gtest/gtest.h>

@@ -2,7 +2,7 @@
 // file system (loose, in an archive, missing).
 #include "settings/ini_reader.h"
 
-#include "platform/platform.h"
+#include "platform/message_box.h"
 #include "tests/support/vfs_support.h"
 #include "vfs/file_open.h"
 

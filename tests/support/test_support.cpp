@@ -1,6 +1,10 @@
 #include "tests/support/test_support.h"
 
-#include "platform/platform.h"
+#include "platform/file_system.h"
+#include "platform/message_box.h"
+#include "platform/streams.h"
+#include "platform/system_calls.h"
+#include "platform/utf8_text.h"
 
 #include <algorithm>
 #include <atomic>

@@ -3,7 +3,7 @@
 // message box.
 #pragma once
 
-#include "platform/platform.h"
+#include "platform/system_calls.h"
 
 #include <filesystem>
 #include <string>

@@ -1,7 +1,7 @@
 #include "tests/support/vfs_support.h"
 
 #include "fixture_dir.h"
-#include "platform/platform.h"
+#include "platform/file_search.h"
 #include "vfs/archive_lookup.h"
 #include "vfs/file_open.h"
 

@@ -2,7 +2,8 @@
 // happens when no storage can be had.
 #include "text/byte_string.h"
 
-#include "platform/platform.h"
+#include "platform/message_box.h"
+#include "platform/system_calls.h"
 #include "tests/support/test_support.h"
 
 #include <gtest/gtest.h>

@@ -1,6 +1,6 @@
 #include "text/error_exceptions.h"
 
-#include "platform/platform.h"
+#include "platform/errors.h"
 
 #include <gtest/gtest.h>
 

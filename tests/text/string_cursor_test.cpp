@@ -2,7 +2,7 @@
 #include "text/byte_string.h"
 #include "text/error_exceptions.h"
 
-#include "platform/platform.h"
+#include "platform/system_calls.h"
 
 #include <gtest/gtest.h>
 

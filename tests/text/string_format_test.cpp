@@ -2,7 +2,7 @@
 // that no pattern writes past the block.
 #include "text/byte_string.h"
 
-#include "platform/platform.h"
+#include "platform/system_calls.h"
 
 #include <gtest/gtest.h>
 

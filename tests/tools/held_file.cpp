@@ -12,8 +12,10 @@
 // Usage: held_file MOUNTPOINT FROM TO FILE...   (names of ASCII only)
 // Exit codes: 0 once unmounted (SIGTERM, SIGINT or fusermount3 -u), 2 usage, 77 where this
 // build or this machine cannot serve a tree (the reason on standard error).
-#include "platform/platform.h"
+#include "platform/console.h"
+#include "platform/file_system.h"
 #include "platform/served_tree.h"
+#include "platform/streams.h"
 
 #include <chrono>
 #include <condition_variable>

@@ -3,7 +3,7 @@
 // each answered with "ok" on standard output once it holds:
 //   fail N  the heap grants N more allocations, then fails every one
 //   heal    the heap grants every allocation again
-#include "platform/platform.h"
+#include "platform/system_calls.h"
 #include "tools/pak/pak_tool.h"
 
 #include <cstdio>

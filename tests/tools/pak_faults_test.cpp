@@ -1,8 +1,12 @@
 // extract and create on a system that fails them or a tree that changes under them, with the
 // faults injected through the platform's table of system calls.
 #include "archive/failure.h"
+#include "platform/console.h"
 #include "platform/directory.h"
-#include "platform/platform.h"
+#include "platform/errors.h"
+#include "platform/file_search.h"
+#include "platform/streams.h"
+#include "platform/system_calls.h"
 #include "tests/support/test_support.h"
 #include "tools/pak/pak_tool.h"
 #include "tools/pak/source_files.h"

@@ -1,6 +1,7 @@
 // The archive lookup end to end in a temporary game directory: which archive wins, what the
 // file looks like after a hit, and how corrupt archives end.
-#include "platform/platform.h"
+#include "platform/errors.h"
+#include "platform/system_calls.h"
 #include "tests/support/vfs_support.h"
 #include "text/error_exceptions.h"
 #include "vfs/archive_lookup.h"

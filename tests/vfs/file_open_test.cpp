@@ -1,5 +1,8 @@
 // open: flags, wildcards, directory creation, path tests and the Abort/Retry/Ignore prompt.
-#include "platform/platform.h"
+#include "platform/errors.h"
+#include "platform/file_search.h"
+#include "platform/message_box.h"
+#include "platform/system_calls.h"
 #include "tests/support/vfs_support.h"
 #include "text/error_exceptions.h"
 #include "vfs/file_open.h"

@@ -2,7 +2,7 @@
 // every version, and where it stops on corrupt archives.
 #include "vfs/pak_directory.h"
 
-#include "platform/platform.h"
+#include "platform/system_calls.h"
 #include "tests/support/test_support.h"
 #include "tests/support/vfs_support.h"
 #include "text/error_exceptions.h"

@@ -4,7 +4,7 @@
 #include "archive/entry_stream.h"
 #include "archive/failure.h"
 #include "archive/heap_memory.h"
-#include "platform/platform.h"
+#include "platform/memory.h"
 
 #include <algorithm>
 #include <atomic>

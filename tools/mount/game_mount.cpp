@@ -2,7 +2,9 @@
 #include "tools/mount/game_mount.h"
 
 #include "archive/failure.h"
-#include "platform/platform.h"
+#include "platform/errors.h"
+#include "platform/file_search.h"
+#include "platform/file_system.h"
 #include "platform/served_tree.h"
 #include "text/system_path.h"
 #include "tools/mount/mount_index.h"

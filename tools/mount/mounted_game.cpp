@@ -5,7 +5,9 @@
 #include "archive/failure.h"
 #include "archive/file_handle.h"
 #include "archive/heap_memory.h"
-#include "platform/platform.h"
+#include "platform/console.h"
+#include "platform/errors.h"
+#include "platform/streams.h"
 #include "text/system_path.h"
 
 #include <algorithm>

@@ -1,6 +1,6 @@
 // pak cat [--dir DIR] NAME: a file's data, found the way the game finds it.
 #include "archive/failure.h"
-#include "platform/platform.h"
+#include "platform/console.h"
 #include "tools/pak/commands.h"
 #include "tools/pak/console_text.h"
 #include "tools/pak/game_directory.h"

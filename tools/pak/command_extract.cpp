@@ -3,7 +3,7 @@
 #include "archive/entry_path.h"
 #include "archive/entry_scheduler.h"
 #include "archive/failure.h"
-#include "platform/platform.h"
+#include "platform/console.h"
 #include "text/byte_string.h"
 #include "tools/pak/commands.h"
 #include "tools/pak/console_text.h"

@@ -1,7 +1,8 @@
 // pak mount [--dir DIR | --archive ARCHIVE] [-f] [--cache-mb N] MOUNTPOINT: the game's files,
 // as the game finds them, as a read-only file system.
 #include "archive/failure.h"
-#include "platform/platform.h"
+#include "platform/console.h"
+#include "platform/errors.h"
 #include "platform/served_tree.h"
 #include "text/system_path.h"
 #include "tools/mount/game_mount.h"

@@ -2,7 +2,7 @@
 #include "archive/archive_file.h"
 #include "archive/entry_scheduler.h"
 #include "archive/failure.h"
-#include "platform/platform.h"
+#include "platform/console.h"
 #include "tools/pak/commands.h"
 #include "tools/pak/console_text.h"
 

@@ -2,7 +2,7 @@
 #include "tools/pak/console_text.h"
 
 #include "archive/failure.h"
-#include "platform/platform.h"
+#include "platform/console.h"
 #include "text/printable_text.h"
 
 namespace pak {

@@ -2,7 +2,8 @@
 #include "tools/pak/game_directory.h"
 
 #include "archive/failure.h"
-#include "platform/platform.h"
+#include "platform/console.h"
+#include "platform/file_system.h"
 #include "text/error_exceptions.h"
 #include "tools/pak/console_text.h"
 #include "vfs/file_open.h"

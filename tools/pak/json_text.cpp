@@ -1,7 +1,7 @@
 // JSON string literals (see json_text.h).
 #include "tools/pak/json_text.h"
 
-#include "platform/platform.h"
+#include "platform/utf8_text.h"
 #include "text/printable_text.h"
 
 #include <cstdint>

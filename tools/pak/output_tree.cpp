@@ -2,7 +2,9 @@
 #include "tools/pak/output_tree.h"
 
 #include "archive/failure.h"
-#include "platform/platform.h"
+#include "platform/console.h"
+#include "platform/errors.h"
+#include "platform/file_system.h"
 #include "text/system_path.h"
 #include "vfs/file_open.h"
 

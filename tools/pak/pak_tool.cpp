@@ -3,7 +3,7 @@
 
 #include "archive/failure.h"
 #include "archive/ordered_jobs.h"
-#include "platform/platform.h"
+#include "platform/console.h"
 #include "text/error_exceptions.h"
 #include "tools/pak/commands.h"
 #include "tools/pak/console_text.h"

@@ -3,7 +3,11 @@
 
 #include "archive/entry_path.h"
 #include "archive/failure.h"
-#include "platform/platform.h"
+#include "platform/console.h"
+#include "platform/errors.h"
+#include "platform/file_search.h"
+#include "platform/file_system.h"
+#include "platform/streams.h"
 #include "text/system_path.h"
 
 #include <algorithm>

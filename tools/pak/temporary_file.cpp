@@ -2,7 +2,9 @@
 #include "tools/pak/temporary_file.h"
 
 #include "archive/failure.h"
-#include "platform/platform.h"
+#include "platform/console.h"
+#include "platform/errors.h"
+#include "platform/streams.h"
 #include "text/system_path.h"
 
 #include <atomic>
