@@ -1,6 +1,7 @@
 // VirtualFile's reading modes: memory, region (an archive entry read in place) and disk.
 #include "vfs/virtual_file.h"
 
+#include "platform/streams.h"
 #include "platform/system_calls.h"
 #include "tests/support/vfs_support.h"
 
