@@ -31,7 +31,8 @@
 
 namespace platform {
 
-class Directory; // platform/directory.h
+class Directory;   // platform/directory.h
+struct TreeChange; // platform/tree_watch.h
 // Serving a tree of files at a mount point (platform/served_tree.h).
 class ServedTree;
 struct ServeOptions;
@@ -104,6 +105,20 @@ std::size_t writeStream(std::FILE* stream, const void* data, std::size_t count);
 // Returns the bytes delivered, fewer than count only at the end of the file, or -1 when reading
 // failed (lastError set).
 std::ptrdiff_t readStreamAt(std::FILE* stream, int64_t offset, void* buffer, std::size_t count);
+
+// Writes count bytes of data into the file that stream is open on (for writing), at offset,
+// without using or moving the stream's position or its buffer (which must hold nothing not yet
+// written): several threads may write one stream this way at once. True when every byte was
+// written; false otherwise (lastError set: 112 for a full disk).
+bool writeStreamAt(std::FILE* stream, int64_t offset, const void* data, std::size_t count);
+
+// Makes the file that stream is open on (for writing) size bytes long: cut, or lengthened with
+// zeros. False on failure (lastError set).
+bool resizeStream(std::FILE* stream, uint64_t size);
+
+// Writes what stream holds and makes the file's data reach the disk before returning (fsync).
+// False on failure (lastError set).
+bool syncStream(std::FILE* stream);
 
 // Moves stream to offset from origin (0 the start, 1 the current position, 2 the end) with
 // 64-bit offsets. False on failure (a target before the start, a stream that cannot seek); the
@@ -363,6 +378,9 @@ struct SystemCalls {
                                    std::size_t count);
     bool (*fileStatus)(const char* path, FileStatus& out);
     std::size_t (*writeStream)(std::FILE* stream, const void* data, std::size_t count);
+    bool (*writeStreamAt)(std::FILE* stream, int64_t offset, const void* data, std::size_t count);
+    bool (*resizeStream)(std::FILE* stream, uint64_t size);
+    bool (*syncStream)(std::FILE* stream);
     bool (*seekStream)(std::FILE* stream, int64_t offset, int origin);
     bool (*closeStream)(std::FILE* stream);
     bool (*moveFile)(const char* from, const char* to, bool replace);
@@ -387,6 +405,10 @@ struct SystemCalls {
     // Files removed when the program is interrupted (platform/removal_on_interrupt.h): arms one,
     // giving a slot of the table, or -1 with lastError set.
     int (*armRemovalOnInterrupt)(const Directory& directory, const char* name);
+    // Watching a tree (platform/tree_watch.h): a watch of the directory at path, or
+    // TreeWatch::kNoHandle with lastError set; and the changes of one, as TreeWatch::wait.
+    intptr_t (*openTreeWatch)(const char* path);
+    bool (*readTreeChanges)(intptr_t watch, int milliseconds, std::vector<TreeChange>& changes);
     ServeResult (*serveTree)(ServedTree& tree, const char* mountPoint, const ServeOptions& options,
                              std::string& problem);
 };

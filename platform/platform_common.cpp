@@ -59,6 +59,9 @@ constexpr SystemCalls backendCalls() {
     calls.readStreamAt = backend::readStreamAt;
     calls.fileStatus = backend::fileStatus;
     calls.writeStream = runtimeWrite;
+    calls.writeStreamAt = backend::writeStreamAt;
+    calls.resizeStream = backend::resizeStream;
+    calls.syncStream = backend::syncStream;
     calls.seekStream = backend::seekStream;
     calls.closeStream = runtimeClose;
     calls.moveFile = backend::moveFile;
@@ -78,6 +81,8 @@ constexpr SystemCalls backendCalls() {
     calls.moveFileAt = backend::moveFileAt;
     calls.removeFileAt = backend::removeFileAt;
     calls.armRemovalOnInterrupt = backend::armRemoval;
+    calls.openTreeWatch = backend::openTreeWatch;
+    calls.readTreeChanges = backend::readTreeChanges;
     calls.serveTree = backend::serveTree;
     return calls;
 }
@@ -141,6 +146,18 @@ std::ptrdiff_t readStream(std::FILE* stream, void* buffer, std::size_t count) {
 
 std::ptrdiff_t readStreamAt(std::FILE* stream, int64_t offset, void* buffer, std::size_t count) {
     return table.readStreamAt(stream, offset, buffer, count);
+}
+
+bool writeStreamAt(std::FILE* stream, int64_t offset, const void* data, std::size_t count) {
+    return table.writeStreamAt(stream, offset, data, count);
+}
+
+bool resizeStream(std::FILE* stream, uint64_t size) {
+    return table.resizeStream(stream, size);
+}
+
+bool syncStream(std::FILE* stream) {
+    return table.syncStream(stream);
 }
 
 bool fileStatus(const char* path, FileStatus& out) {

@@ -202,6 +202,41 @@ std::ptrdiff_t readStreamAt(std::FILE* stream, int64_t offset, void* buffer, std
     return static_cast<std::ptrdiff_t>(delivered);
 }
 
+bool writeStreamAt(std::FILE* stream, int64_t offset, const void* data, std::size_t count) {
+    // pwrite, as pread for readStreamAt: the stream's position and buffer stay as they were.
+    int descriptor = fileno(stream);
+    const auto* in = static_cast<const unsigned char*>(data);
+    std::size_t written = 0;
+    while (written < count) {
+        ssize_t done = pwrite(descriptor, in + written, count - written,
+                              static_cast<off_t>(offset) + static_cast<off_t>(written));
+        if (done < 0 && errno == EINTR) continue;
+        if (done <= 0) {
+            if (done == 0) errno = ENOSPC;
+            setErrorFromErrno();
+            return false;
+        }
+        written += static_cast<std::size_t>(done);
+    }
+    return true;
+}
+
+bool resizeStream(std::FILE* stream, uint64_t size) {
+    if (std::fflush(stream) != 0 || ftruncate(fileno(stream), static_cast<off_t>(size)) != 0) {
+        setErrorFromErrno();
+        return false;
+    }
+    return true;
+}
+
+bool syncStream(std::FILE* stream) {
+    if (std::fflush(stream) != 0 || fsync(fileno(stream)) != 0) {
+        setErrorFromErrno();
+        return false;
+    }
+    return true;
+}
+
 bool fileStatus(const char* path, FileStatus& out) {
     std::string host;
     if (!findPath(path, host)) return false;
