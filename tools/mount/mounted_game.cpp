@@ -92,7 +92,17 @@ platform::ServedTree::Node MountedGame::find(Node directory, const std::string& 
 bool MountedGame::attributes(Node number, Attributes& out) const {
     View view = current();
     uint32_t index = view->nodeOf(number);
-    if (index == MountIndex::kNone) return false;
+    if (index == MountIndex::kNone) {
+        // A file gone from the view that is still open shows what it was to its readers.
+        std::lock_guard<std::mutex> hold(filesLock_);
+        for (const auto& [handle, file] : files_)
+            if (file->number == number) {
+                view = file->view;
+                index = file->node;
+                break;
+            }
+        if (index == MountIndex::kNone) return false;
+    }
     const MountIndex::Node& found = view->index.node(index);
     out.isDirectory = found.kind == Kind::kDirectory;
     out.size = view->index.fileSize(found);

@@ -130,7 +130,7 @@ class MountedGame : public platform::ServedTree {
     std::unordered_set<uint64_t> toldNodes_; // what the last batch told, to be told again
     bool namesToldLast_ = false;
 
-    std::mutex filesLock_;
+    mutable std::mutex filesLock_;
     uint64_t nextHandle_ = 1;
     std::unordered_map<uint64_t, std::unique_ptr<OpenFile>> files_;
     std::mutex reportLock_;
