@@ -380,14 +380,14 @@ void write(fuse_req_t request, fuse_ino_t /*node*/, const char* data, size_t siz
         fuse_reply_write(request, size);
 }
 
-// Only the size is taken; the times, modes and owners shown are the files' own.
+// Only the size is taken; the times, modes and owners shown are the files' own. (A writable
+// mount's handler: a read-only one has none, and the kernel refuses changes itself.)
 void setattr(fuse_req_t request, fuse_ino_t node, struct stat* wanted, int changes,
              fuse_file_info* /*file*/) {
     Served& served = servedOf(request);
     if ((changes & FUSE_SET_ATTR_SIZE) != 0) {
         ServedTree::Status status =
-            served.writable ? served.tree.resize(node, static_cast<uint64_t>(wanted->st_size))
-                            : ServedTree::kReadOnly;
+            served.tree.resize(node, static_cast<uint64_t>(wanted->st_size));
         if (status != ServedTree::kOk) {
             fuse_reply_err(request, errorOf(status));
             return;
