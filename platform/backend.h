@@ -38,6 +38,7 @@ int64_t streamPosition(std::FILE* stream);
 bool moveFile(const char* from, const char* to, bool replace);
 bool removeFile(const char* path);
 bool createDirectory(const char* path);
+bool removeDirectory(const char* path);
 SearchStep searchNext(FileSearch::State& state, FoundFile& out);
 void* allocatePages(uint32_t n);
 void* reservePages(uint32_t n);

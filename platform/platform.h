@@ -136,6 +136,10 @@ bool closeStream(std::FILE* stream);
 // also when it exists already.
 bool createDirectory(const char* path);
 
+// Removes the empty directory at path (a link itself is not removed). False on failure, also
+// when the directory is not empty (lastError 145, ERROR_DIR_NOT_EMPTY).
+bool removeDirectory(const char* path);
+
 // Whether the volume whose root is given (such as "C:\", with its backslash) is present and
 // answers.
 bool volumeAnswers(const char* root);
@@ -386,6 +390,7 @@ struct SystemCalls {
     bool (*moveFile)(const char* from, const char* to, bool replace);
     bool (*removeFile)(const char* path);
     bool (*createDirectory)(const char* path);
+    bool (*removeDirectory)(const char* path);
     SearchStep (*searchNext)(FileSearch::State& state, FoundFile& out);
     void* (*allocatePages)(uint32_t n);
     void* (*heapAllocate)(std::size_t n);

@@ -67,6 +67,7 @@ constexpr SystemCalls backendCalls() {
     calls.moveFile = backend::moveFile;
     calls.removeFile = backend::removeFile;
     calls.createDirectory = backend::createDirectory;
+    calls.removeDirectory = backend::removeDirectory;
     calls.searchNext = backend::searchNext;
     calls.allocatePages = backend::allocatePages;
     calls.heapAllocate = runtimeAllocate;
@@ -190,6 +191,10 @@ bool removeFile(const char* path) {
 
 bool createDirectory(const char* path) {
     return table.createDirectory(path);
+}
+
+bool removeDirectory(const char* path) {
+    return table.removeDirectory(path);
 }
 
 void* allocatePages(uint32_t n) {

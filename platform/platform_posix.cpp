@@ -172,6 +172,18 @@ bool createDirectory(const char* path) {
     return true;
 }
 
+bool removeDirectory(const char* path) {
+    std::string host;
+    if (!findPath(path, host)) return false;
+    if (rmdir(host.c_str()) != 0) {
+        int error = errno;
+        setErrorFromErrno();
+        if (error == ENOTEMPTY || error == EEXIST) threadLastError = 145; // ERROR_DIR_NOT_EMPTY
+        return false;
+    }
+    return true;
+}
+
 bool seekStream(std::FILE* stream, int64_t offset, int origin) {
     static_assert(sizeof(off_t) == 8, "large-file support is needed: build with 64-bit off_t");
     int whence = origin == 0 ? SEEK_SET : origin == 1 ? SEEK_CUR : origin == 2 ? SEEK_END : -1;

@@ -71,6 +71,10 @@ bool createDirectory(const char* path) {
     return CreateDirectoryA(path, nullptr) != 0;
 }
 
+bool removeDirectory(const char* path) {
+    return RemoveDirectoryA(path) != 0;
+}
+
 bool seekStream(std::FILE* stream, int64_t offset, int origin) {
     int whence = origin == 0 ? SEEK_SET : origin == 1 ? SEEK_CUR : origin == 2 ? SEEK_END : -1;
     if (whence < 0) {

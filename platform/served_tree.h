@@ -16,7 +16,8 @@
 // requestFailed, since no program that looks names up in code page 932 could ever open it.
 //
 // A tree is read-only unless the mount is made writable (ServeOptions::writable): then files
-// can be opened for writing, created, written, cut, renamed and removed, and directories made,
+// can be opened for writing, created, written, cut, renamed and removed, and directories made
+// and removed,
 // each through the tree's function of that name; a tree answers kReadOnly to what it does not
 // take. Attributes other than the size (times, modes, owners) are not changed through the mount.
 //
@@ -58,6 +59,7 @@ class ServedTree {
         kNotDirectory = 7, // a file where a directory is needed: ENOTDIR
         kDiskFull = 8,     // no room left on the disk: ENOSPC
         kBadName = 9,      // the tree cannot hold the name (and has told why): EINVAL
+        kNotEmpty = 10,    // a directory that holds something: ENOTEMPTY
     };
 
     // What a tree that changes tells the system, from a thread of its own: never from inside
@@ -135,6 +137,10 @@ class ServedTree {
     virtual Status sync(uint64_t /*handle*/) { return kReadOnly; }
     // Removes the file name from directory.
     virtual Status remove(Node /*directory*/, const std::string& /*name*/) { return kReadOnly; }
+    // Removes the empty directory name from directory; kNotEmpty when it holds anything.
+    virtual Status removeDirectory(Node /*directory*/, const std::string& /*name*/) {
+        return kReadOnly;
+    }
     // Renames the file name in directory to newName in newDirectory; with replace, a file of
     // that name is replaced, otherwise it makes the call fail with kExists.
     virtual Status rename(Node /*directory*/, const std::string& /*name*/, Node /*newDirectory*/,

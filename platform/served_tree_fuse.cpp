@@ -109,6 +109,8 @@ int errorOf(ServedTree::Status failure) {
         return ENOSPC;
     case ServedTree::kBadName:
         return EINVAL;
+    case ServedTree::kNotEmpty:
+        return ENOTEMPTY;
     default:
         return EIO;
     }
@@ -409,6 +411,15 @@ void unlink(fuse_req_t request, fuse_ino_t parent, const char* name) {
     fuse_reply_err(request, errorOf(servedOf(request).tree.remove(parent, systemName)));
 }
 
+void rmdir(fuse_req_t request, fuse_ino_t parent, const char* name) {
+    std::string systemName;
+    if (!cp932::fromUtf8(name, std::strlen(name), systemName)) {
+        fuse_reply_err(request, ENOENT);
+        return;
+    }
+    fuse_reply_err(request, errorOf(servedOf(request).tree.removeDirectory(parent, systemName)));
+}
+
 void rename(fuse_req_t request, fuse_ino_t parent, const char* name, fuse_ino_t newParent,
             const char* newName, unsigned int flags) {
     std::string systemName, newSystemName;
@@ -545,6 +556,7 @@ ServeResult backend::serveTree(ServedTree& tree, const char* mountPoint,
         operations.setattr = Guarded<setattr>::call;
         operations.fsync = Guarded<fsync>::call;
         operations.unlink = Guarded<unlink>::call;
+        operations.rmdir = Guarded<rmdir>::call;
         operations.rename = Guarded<rename>::call;
     }
     Served served{tree, getuid(), getgid(), options.writable, {}, {}};

@@ -544,6 +544,8 @@ class WritableMount(MountCase):
         os.truncate(mount_point / "dir" / "y.txt", 3)
         (mount_point / "new" / "deep").mkdir(parents=True)
         (mount_point / "new" / "deep" / "made.txt").write_bytes(b"made")
+        (mount_point / "new" / "gone").mkdir()
+        (mount_point / "new" / "gone").rmdir()
         os.rename(mount_point / "sub" / "loose.txt", mount_point / "sub" / "moved.txt")
         with open(mount_point / "sub" / "moved.txt", "ab") as f:
             f.write(b" and more")
@@ -578,7 +580,8 @@ class WritableMount(MountCase):
                 ("create without Shift-JIS", lambda: open(m / "a—b.txt", "wb"), errno.EINVAL),
                 ("rename to no Shift-JIS",
                  lambda: os.rename(m / "sub" / "loose.txt", m / "sub" / "€.txt"), errno.EINVAL),
-                ("make a directory without Shift-JIS", lambda: os.mkdir(m / "¢"), errno.EINVAL)]:
+                ("make a directory without Shift-JIS", lambda: os.mkdir(m / "¢"), errno.EINVAL),
+                ("remove a directory of entries", lambda: os.rmdir(m / "dir"), errno.ENOTEMPTY)]:
             with self.subTest(what):
                 with self.assertRaises(OSError) as refused:
                     change()

@@ -561,6 +561,24 @@ platform::ServedTree::Status MountedGame::remove(Node directory, const std::stri
     return kOk;
 }
 
+platform::ServedTree::Status MountedGame::removeDirectory(Node directory, const std::string& name) {
+    if (!writable_) return kReadOnly;
+    std::lock_guard<std::mutex> hold(changeLock_);
+    View view = current();
+    uint32_t node = view->index.find(view->nodeOf(directory), name);
+    if (node == MountIndex::kNone) return kNotFound;
+    const MountIndex::Node& found = view->index.node(node);
+    if (found.kind != Kind::kDirectory) return kNotDirectory;
+    // A directory that shows anything, entries of archives included, is not empty: removing it
+    // on disk would leave it in the view.
+    if (!view->index.directory(found).children.empty()) return kNotEmpty;
+    std::string path = joinPath(gameDirectory_, found.gamePath);
+    if (!platform::removeDirectory(path.c_str()))
+        return platform::lastError() == 145 ? kNotEmpty : changeFailed(path, "cannot be removed");
+    refresh({}, false);
+    return kOk;
+}
+
 platform::ServedTree::Status MountedGame::rename(Node directory, const std::string& name,
                                                  Node newDirectory, const std::string& newName,
                                                  bool replace) {

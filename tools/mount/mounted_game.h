@@ -16,9 +16,9 @@
 // Writable, the view saves changes as the game's own loose files (see tools/pak/README.md,
 // Mounting): the first write to an entry copies it up (copy_up.h) to a loose file of its name,
 // which the game then reads before any entry; files are created, written, cut, renamed and
-// removed on disk; removing or renaming a file that is only an entry, which the game could
-// never do, is refused. Nothing is ever written into an archive. Each change is followed by a
-// new view at once, so that the next request sees it.
+// removed on disk, directories made and removed; removing or renaming a file that is only an entry,
+// which the game could never do, is refused. Nothing is ever written into an archive. Each change
+// is followed by a new view at once, so that the next request sees it.
 //
 // Data that cannot be read (a corrupt entry, a failing disk) fails the read that meets it, and
 // is told once per file; everything else stays readable. What a read needs in memory (the open
@@ -76,6 +76,7 @@ class MountedGame : public platform::ServedTree {
     Status resize(Node file, uint64_t size) override;
     Status sync(uint64_t handle) override;
     Status remove(Node directory, const std::string& name) override;
+    Status removeDirectory(Node directory, const std::string& name) override;
     Status rename(Node directory, const std::string& name, Node newDirectory,
                   const std::string& newName, bool replace) override;
 

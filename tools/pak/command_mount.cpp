@@ -33,7 +33,7 @@ Without --writable the mount is read-only. With it, changes are saved as the gam
 override, loose files of the game directory, which the game reads before any archive entry:
 the first write to a file that comes from an archive copies the entry to a loose file of its
 name (its directories made as needed), and the write goes there. Files are created, written,
-cut, renamed and removed on disk, and directories made. Removing the loose file of a name
+cut, renamed and removed on disk, and directories made and removed. Removing the loose file of a name
 brings the archive's entry back. Removing or renaming a file that is only an archive's entry
 is refused (EPERM), since the game has no way to hide an entry, and so is a name with no
 Shift-JIS form (EINVAL), which the game could never open; each is told on standard error.
