@@ -18,6 +18,15 @@ using testing_support::writeFile;
 
 namespace {
 
+#ifdef _WIN32
+TEST(TreeWatch, SaysItCannotWatch) {
+    TempDir dir;
+    platform::TreeWatch watch(dir.path().c_str());
+    EXPECT_FALSE(watch.watching());
+    std::vector<platform::TreeChange> changes;
+    EXPECT_FALSE(watch.wait(0, changes));
+}
+#else
 // Whether watch tells a change of path (content only or not) within a few seconds.
 bool tells(platform::TreeWatch& watch, const std::string& path, bool contentOnly) {
     auto end = std::chrono::steady_clock::now() + std::chrono::seconds(5);
@@ -35,11 +44,6 @@ TEST(TreeWatch, TellsWhatChangesBelowTheDirectory) {
     makeDirectory(dir / "a");
     writeFile(dir / "a\\x.txt", "x");
     platform::TreeWatch watch(dir.path().c_str());
-#ifdef _WIN32
-    EXPECT_FALSE(watch.watching());
-    std::vector<platform::TreeChange> changes;
-    EXPECT_FALSE(watch.wait(0, changes));
-#else
     ASSERT_TRUE(watch.watching());
     const std::string hyou = "\x95\x5C.txt"; // 表, whose trail byte is a backslash
     struct Case {
@@ -59,7 +63,7 @@ TEST(TreeWatch, TellsWhatChangesBelowTheDirectory) {
         c.change(dir);
         EXPECT_TRUE(tells(watch, c.path, c.contentOnly)) << c.path;
     }
-#endif
 }
+#endif
 
 } // namespace
