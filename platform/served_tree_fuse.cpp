@@ -3,7 +3,10 @@
 // The low-level interface speaks in node numbers, which are the tree's own, so every question
 // of the kernel is one call of the tree: no paths are put together or taken apart here. The
 // tree never changes while it is served, so the kernel may keep names, attributes and file
-// data for as long as it likes (long timeouts, keep_cache), and negative answers too.
+// data for as long as it likes (long timeouts, keep_cache), and negative answers too; it then
+// answers a walk and a second read from its own caches without asking. A tree that came to
+// change would have to tell the kernel what it must drop (fuse_lowlevel_notify_inval_entry and
+// _inode) before anyone could see the change.
 //
 // libfuse is C: an exception that reached it would end the program and leave the mount point
 // dead ("Transport endpoint is not connected"). Every handler therefore runs inside Guarded,
@@ -146,8 +149,10 @@ void getattr(fuse_req_t request, fuse_ino_t node, fuse_file_info* /*file*/) {
     fuse_reply_attr(request, &status, kKeep);
 }
 
-void readdir(fuse_req_t request, fuse_ino_t directory, size_t size, off_t offset,
-             fuse_file_info* /*file*/) {
+// A directory's names from offset on, as many as fit in size bytes; with plus, each with its
+// node and attributes too (readdirplus), so that a walk that looks at every file (ls -l, find,
+// du) learns all it needs from the listing and asks nothing more for each file.
+void listDirectory(fuse_req_t request, fuse_ino_t directory, size_t size, off_t offset, bool plus) {
     Served& served = servedOf(request);
     ServedTree::Attributes attributes;
     if (!served.tree.attributes(directory, attributes)) {
@@ -164,11 +169,12 @@ void readdir(fuse_req_t request, fuse_ino_t directory, size_t size, off_t offset
     std::size_t used = 0;
     for (auto at = static_cast<std::size_t>(offset);; ++at) {
         std::string host;
-        struct stat status {};
+        fuse_entry_param entry{};
         if (at < 2) {
+            // The kernel takes nothing from these but their names.
             host = at == 0 ? "." : "..";
-            status.st_ino = directory;
-            status.st_mode = S_IFDIR;
+            entry.attr.st_ino = directory;
+            entry.attr.st_mode = S_IFDIR;
         } else {
             std::string name;
             ServedTree::Node child = 0;
@@ -177,14 +183,33 @@ void readdir(fuse_req_t request, fuse_ino_t directory, size_t size, off_t offset
             // A name the host cannot show is one the tree promised not to give; pass over it.
             if (!served.tree.attributes(child, found) || hostFormOf(name, host) != NameFit::kFits)
                 continue;
-            describe(served, child, found, status);
+            describe(served, child, found, entry.attr);
+            entry.ino = child;
+            entry.generation = 1;
+            entry.entry_timeout = kKeep;
+            entry.attr_timeout = kKeep;
         }
-        std::size_t needed = fuse_add_direntry(request, block.data + used, size - used,
-                                               host.c_str(), &status, static_cast<off_t>(at + 1));
+        auto next = static_cast<off_t>(at + 1);
+        // A name given with its node counts as a lookup of it; the tree's nodes never go away,
+        // so the kernel's forgetting them later needs no answer.
+        std::size_t needed = plus ? fuse_add_direntry_plus(request, block.data + used, size - used,
+                                                           host.c_str(), &entry, next)
+                                  : fuse_add_direntry(request, block.data + used, size - used,
+                                                      host.c_str(), &entry.attr, next);
         if (needed > size - used) break;
         used += needed;
     }
     fuse_reply_buf(request, block.data, used);
+}
+
+void readdir(fuse_req_t request, fuse_ino_t directory, size_t size, off_t offset,
+             fuse_file_info* /*file*/) {
+    listDirectory(request, directory, size, offset, false);
+}
+
+void readdirplus(fuse_req_t request, fuse_ino_t directory, size_t size, off_t offset,
+                 fuse_file_info* /*file*/) {
+    listDirectory(request, directory, size, offset, true);
 }
 
 void open(fuse_req_t request, fuse_ino_t node, fuse_file_info* file) {
@@ -289,6 +314,7 @@ ServeResult backend::serveTree(ServedTree& tree, const char* mountPoint,
     operations.lookup = Guarded<lookup>::call;
     operations.getattr = Guarded<getattr>::call;
     operations.readdir = Guarded<readdir>::call;
+    operations.readdirplus = Guarded<readdirplus>::call;
     operations.open = Guarded<open>::call;
     operations.read = Guarded<read>::call;
     operations.release = Guarded<release>::call;

@@ -35,7 +35,7 @@ struct MountedGame::OpenFile : FromPlatformHeap {
 };
 
 MountedGame::MountedGame(MountIndex& index, uint64_t cacheLimit, Tell tell)
-    : index_(index), cache_(cacheLimit), tell_(std::move(tell)) {}
+    : index_(index), cache_(cacheLimit), seekPoints_(kSeekPointLimit), tell_(std::move(tell)) {}
 
 MountedGame::~MountedGame() = default;
 
@@ -146,11 +146,16 @@ platform::ServedTree::Status MountedGame::readEntry(OpenFile& file, uint64_t off
     const MountIndex::Node& node = index_.node(file.node);
     ArchiveFile& archive = *index_.archive(node).file;
     try {
-        if (node.stored.compressed && cache_.fits(node.stored.dataSize()) &&
+        uint32_t size = node.stored.dataSize();
+        bool large = size > SeekPoints::kInterval;
+        if (node.stored.compressed && !large && cache_.fits(size) &&
             cache_.read(file.node, archive, node.stored, offset, buffer, count, delivered))
             return kOk;
         std::lock_guard<std::mutex> hold(file.lock);
-        if (!file.stream) file.stream = std::make_unique<EntryStream>(archive, node.stored);
+        if (!file.stream)
+            file.stream = std::make_unique<EntryStream>(
+                archive, node.stored, EntryStream::kRecentBytes,
+                node.stored.compressed && large ? seekPoints_.pointsOf(file.node, size) : nullptr);
         // Memory that runs out sends the stream back to its start; the next read goes on from
         // there.
         delivered = file.stream->readAt(offset, buffer, count);

@@ -1,9 +1,12 @@
 // The tree of a MountIndex served at a mount point: names and attributes from the index, file
 // data read on demand. Loose files are read from disk; plain entries in place from their
-// archive; compressed entries through the EntryCache, or, when one is larger than the cache
-// (or the cache has no room at the moment), through an EntryStream of the open file
-// (EntryStream::readAt: what it delivered last is kept, so that requests that come a little out
-// of order are served from there, and it is inflated anew only when a reader goes back further).
+// archive; small compressed entries (at most one seek interval) through the EntryCache, and the
+// larger ones, or small ones the cache has no room for at the moment, through an EntryStream of
+// the open file (EntryStream::readAt: what it delivered last is kept, so that requests that come
+// a little out of order are served from there; a reader that goes back further, or far ahead,
+// starts from the entry's nearest seek point, kept in the SeekPointStore). The system's page
+// cache keeps what was read (the files are opened with keep_cache), so a large entry is never
+// kept whole here.
 //
 // Data that cannot be read (a corrupt entry, a failing disk) fails the read that meets it, and
 // is told once per file; everything else stays readable. What a read needs in memory (the open
@@ -14,6 +17,7 @@
 #include "platform/served_tree.h"
 #include "tools/mount/entry_cache.h"
 #include "tools/mount/mount_index.h"
+#include "tools/mount/seek_point_store.h"
 
 #include <cstdint>
 #include <functional>
@@ -31,7 +35,10 @@ class MountedGame : public platform::ServedTree {
     // failed. Called by one thread at a time.
     using Tell = std::function<void(const std::string& line)>;
 
-    // cacheLimit: the most bytes of inflated entries kept in memory.
+    // The most bytes the seek points of all entries take.
+    static constexpr uint64_t kSeekPointLimit = 24u << 20;
+
+    // cacheLimit: the most bytes of inflated (small) entries kept in memory.
     MountedGame(MountIndex& index, uint64_t cacheLimit, Tell tell);
     ~MountedGame() override;
 
@@ -58,6 +65,7 @@ class MountedGame : public platform::ServedTree {
 
     MountIndex& index_;
     EntryCache cache_;
+    SeekPointStore seekPoints_;
     Tell tell_;
     std::mutex filesLock_;
     uint64_t nextHandle_ = 1;

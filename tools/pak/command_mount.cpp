@@ -25,8 +25,10 @@ entry of its *.pak archives that the game's lookup can reach, each under its own
 gives for its name. The names that cannot be shown are told on standard error when the mount
 is made. The view is made then, once: mount again to see what changed since.
 
-Compressed entries are inflated as far as they are read, and the most recently read are kept
-in memory, at most N MiB of them. A corrupt entry fails the reads that meet it (EIO), and a
+Compressed entries are inflated as far as they are read. The system keeps what was read in its
+own cache; of the small entries (1 MiB or less) the most recently read are kept inflated in
+memory too, at most N MiB of them, and a large one is read from the nearest of the places
+(about one every MiB) recorded the first time it was read through. A corrupt entry fails the reads that meet it (EIO), and a
 request that runs out of memory fails (ENOMEM); each is told on standard error, and the mount
 stays.
 
@@ -40,14 +42,14 @@ Options:
   --dir DIR          the game directory (default: the current directory)
   --archive ARCHIVE  show the entries of ARCHIVE alone
   -f, --foreground   stay in the foreground, telling problems on standard error
-  --cache-mb N       keep at most N MiB of inflated entries in memory (default 256)
+  --cache-mb N       keep at most N MiB of small inflated entries in memory (default 16)
   --                 ends the options
 
 Exit codes: 0 unmounted; 2 MOUNTPOINT is not an empty directory, or this build has no mount
 command; 3 mounting is not possible here (no /dev/fuse, no permission) or ARCHIVE cannot be read.
 )";
 
-constexpr uint64_t kDefaultCacheMiB = 256;
+constexpr uint64_t kDefaultCacheMiB = 16;
 constexpr uint64_t kMostCacheMiB = 1u << 20; // a limit, not a size: the room is taken as used
 
 uint64_t cacheLimit(const ParsedArguments& arguments) {
