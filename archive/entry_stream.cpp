@@ -137,6 +137,7 @@ class EntryStream::Inflation : public FromPlatformHeap {
 
   private:
     void startFrom(uint32_t dataOffset, uint32_t packedByte) {
+        stream_.next_in = nullptr; // the block held belongs to another place
         stream_.avail_in = 0;
         consumed_ = packedByte;
         base_ = dataOffset;
