@@ -212,6 +212,13 @@ void readdirplus(fuse_req_t request, fuse_ino_t directory, size_t size, off_t of
     listDirectory(request, directory, size, offset, true);
 }
 
+// The kernel would list with attributes (readdirplus) only the first part of a directory, and
+// then look up each later name alone; every part with attributes makes a walk one request per
+// part of a directory.
+void init(void* /*userdata*/, fuse_conn_info* connection) {
+    connection->want &= ~FUSE_CAP_READDIRPLUS_AUTO;
+}
+
 void open(fuse_req_t request, fuse_ino_t node, fuse_file_info* file) {
     Served& served = servedOf(request);
     if ((file->flags & O_ACCMODE) != O_RDONLY) {
@@ -311,6 +318,7 @@ ServeResult backend::serveTree(ServedTree& tree, const char* mountPoint,
     fuse_args arguments = FUSE_ARGS_INIT(3, const_cast<char**>(argv));
 
     fuse_lowlevel_ops operations{};
+    operations.init = init;
     operations.lookup = Guarded<lookup>::call;
     operations.getattr = Guarded<getattr>::call;
     operations.readdir = Guarded<readdir>::call;
