@@ -35,8 +35,9 @@ class MountedGame : public platform::ServedTree {
     // failed. Called by one thread at a time.
     using Tell = std::function<void(const std::string& line)>;
 
-    // The most bytes the seek points of all entries take.
-    static constexpr uint64_t kSeekPointLimit = 24u << 20;
+    // The most bytes the seek points of all entries take: enough for them to lie 1 MiB apart
+    // in an entry of 1 GiB, and with the default cache the process stays within 64 MiB.
+    static constexpr uint64_t kSeekPointLimit = 33u << 20;
 
     // cacheLimit: the most bytes of inflated (small) entries kept in memory.
     MountedGame(MountIndex& index, uint64_t cacheLimit, Tell tell);

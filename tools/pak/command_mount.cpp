@@ -42,14 +42,14 @@ Options:
   --dir DIR          the game directory (default: the current directory)
   --archive ARCHIVE  show the entries of ARCHIVE alone
   -f, --foreground   stay in the foreground, telling problems on standard error
-  --cache-mb N       keep at most N MiB of small inflated entries in memory (default 16)
+  --cache-mb N       keep at most N MiB of small inflated entries in memory (default 8)
   --                 ends the options
 
 Exit codes: 0 unmounted; 2 MOUNTPOINT is not an empty directory, or this build has no mount
 command; 3 mounting is not possible here (no /dev/fuse, no permission) or ARCHIVE cannot be read.
 )";
 
-constexpr uint64_t kDefaultCacheMiB = 16;
+constexpr uint64_t kDefaultCacheMiB = 8;
 constexpr uint64_t kMostCacheMiB = 1u << 20; // a limit, not a size: the room is taken as used
 
 uint64_t cacheLimit(const ParsedArguments& arguments) {
