@@ -16,11 +16,7 @@ uint64_t pointsOf(uint32_t dataSize, uint32_t interval) {
 
 } // namespace
 
-SeekPoints::SeekPoints(uint32_t dataSize, uint32_t interval) : interval_(std::max(interval, 1u)) {
-    // Reserved once, so that adding a point never moves the others and never has to allocate
-    // while a stream is in the middle of inflating.
-    points_.reserve(static_cast<std::size_t>(pointsOf(dataSize, interval_)));
-}
+SeekPoints::SeekPoints(uint32_t interval) : interval_(std::max(interval, 1u)) {}
 
 uint32_t SeekPoints::intervalWithin(uint32_t dataSize, uint64_t bytes) {
     uint64_t points = std::max<uint64_t>(1, bytes / (kWindow + kPointOverhead));
@@ -54,9 +50,8 @@ void SeekPoints::add(std::unique_ptr<Point> point) {
     std::lock_guard<std::mutex> hold(lock_);
     uint64_t wanted =
         points_.empty() ? uint64_t{interval_} : uint64_t{points_.back()->dataOffset} + interval_;
-    // Never beyond what was reserved: the points already given out must not move.
-    if (point->dataOffset < wanted || points_.size() == points_.capacity()) return;
-    points_.push_back(std::move(point));
+    // The points themselves stay where they are when the list grows.
+    if (point->dataOffset >= wanted) points_.push_back(std::move(point));
 }
 
 } // namespace pak

@@ -42,8 +42,9 @@ class SeekPoints : public FromPlatformHeap {
         HeapBytes window;              // the data just before dataOffset
     };
 
-    // Points for an entry of dataSize bytes, about interval apart (tests take small ones).
-    SeekPoints(uint32_t dataSize, uint32_t interval = kInterval);
+    // Points about interval apart (tests take small ones). How many an entry gets depends on
+    // what is inflated, never on what it declares.
+    explicit SeekPoints(uint32_t interval = kInterval);
     SeekPoints(const SeekPoints&) = delete;
     SeekPoints& operator=(const SeekPoints&) = delete;
 
@@ -60,13 +61,14 @@ class SeekPoints : public FromPlatformHeap {
     // byte). The point stays valid for the life of this object.
     const Point* before(uint64_t dataOffset) const;
     // Takes point if it is the one wanted next (at or after nextWanted); otherwise another
-    // stream recorded it first, and it is dropped.
+    // stream recorded it first, and it is dropped. Throws std::bad_alloc, dropping it, when
+    // there is no memory to hold it.
     void add(std::unique_ptr<Point> point);
 
   private:
     uint32_t interval_;
     mutable std::mutex lock_;
-    std::vector<std::unique_ptr<Point>> points_; // by dataOffset; reserved in advance
+    std::vector<std::unique_ptr<Point>> points_; // by dataOffset
 };
 
 } // namespace pak

@@ -101,7 +101,7 @@ void readOutOfOrder(const pak::ArchiveFile& archive, const StoredEntry& stored,
         uint32_t recent = kRecent[choose.below(4)];
         uint32_t interval = kInterval[choose.below(4)];
         std::shared_ptr<pak::SeekPoints> points;
-        if (interval > 0) points.reset(new pak::SeekPoints(size, interval));
+        if (interval > 0) points.reset(new pak::SeekPoints(interval));
         auto stream = std::make_unique<pak::EntryStream>(archive, stored, recent, points);
         std::vector<unsigned char> out;
         uint64_t last = 0;

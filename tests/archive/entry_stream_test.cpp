@@ -81,7 +81,7 @@ TEST(EntryStream, ReadsOutOfOrderGiveTheBytesOfAReadInOrder) {
             SCOPED_TRACE(scenario + " " + entry.name);
             pak::EntryStream inOrder(archive, entry.stored);
             const std::string whole = readWhole(inOrder);
-            auto points = std::make_shared<pak::SeekPoints>(entry.stored.dataSize(), 8192);
+            auto points = std::make_shared<pak::SeekPoints>(8192);
             const struct {
                 uint32_t recent;
                 std::shared_ptr<pak::SeekPoints> points;

@@ -20,7 +20,7 @@ std::shared_ptr<SeekPoints> SeekPointStore::pointsOf(uint64_t key, uint32_t data
         keysByRecentUse_.pop_back();
     }
     // From the platform's heap, as the rest of what reads take.
-    std::shared_ptr<SeekPoints> points(new SeekPoints(dataSize, interval));
+    std::shared_ptr<SeekPoints> points(new SeekPoints(interval));
     keysByRecentUse_.push_front(key);
     try {
         kept_.emplace(key, Kept{points, bytes, keysByRecentUse_.begin()});
