@@ -202,6 +202,14 @@ void listDirectory(fuse_req_t request, fuse_ino_t directory, size_t size, off_t 
     fuse_reply_buf(request, block.data, used);
 }
 
+// The kernel may keep a directory's listing, as it keeps its names: a second walk then asks
+// nothing at all.
+void opendir(fuse_req_t request, fuse_ino_t /*directory*/, fuse_file_info* file) {
+    file->cache_readdir = 1;
+    file->keep_cache = 1;
+    fuse_reply_open(request, file);
+}
+
 void readdir(fuse_req_t request, fuse_ino_t directory, size_t size, off_t offset,
              fuse_file_info* /*file*/) {
     listDirectory(request, directory, size, offset, false);
@@ -321,6 +329,7 @@ ServeResult backend::serveTree(ServedTree& tree, const char* mountPoint,
     operations.init = init;
     operations.lookup = Guarded<lookup>::call;
     operations.getattr = Guarded<getattr>::call;
+    operations.opendir = Guarded<opendir>::call;
     operations.readdir = Guarded<readdir>::call;
     operations.readdirplus = Guarded<readdirplus>::call;
     operations.open = Guarded<open>::call;
