@@ -28,9 +28,9 @@ is made. The view is made then, once: mount again to see what changed since.
 Compressed entries are inflated as far as they are read. The system keeps what was read in its
 own cache; of the small entries (1 MiB or less) the most recently read are kept inflated in
 memory too, at most N MiB of them, and a large one is read from the nearest of the places
-(about one every MiB) recorded the first time it was read through. A corrupt entry fails the reads that meet it (EIO), and a
-request that runs out of memory fails (ENOMEM); each is told on standard error, and the mount
-stays.
+(about one every MiB) recorded the first time it was read through. A corrupt entry fails the
+reads that meet it (EIO), and a request that runs out of memory fails (ENOMEM); each is told on
+standard error, and the mount stays.
 
 The mount stays until fusermount3 -u MOUNTPOINT, or, with -f, until pak is interrupted
 (Ctrl-C, SIGTERM). Without -f, pak detaches once the mount is in place and its messages are no
