@@ -189,8 +189,10 @@ void getattr(fuse_req_t request, fuse_ino_t node, fuse_file_info* /*file*/) {
     fuse_reply_attr(request, &status, kKeep);
 }
 
-void readdir(fuse_req_t request, fuse_ino_t directory, size_t size, off_t offset,
-             fuse_file_info* /*file*/) {
+// A directory's names from offset on, as many as fit in size bytes; with plus, each with its
+// node and attributes too (readdirplus), so that a walk that looks at every file (ls -l, find,
+// du) learns all it needs from the listing and asks nothing more for each file.
+void listDirectory(fuse_req_t request, fuse_ino_t directory, size_t size, off_t offset, bool plus) {
     Served& served = servedOf(request);
     ServedTree::Attributes attributes;
     if (!served.tree.attributes(directory, attributes)) {
@@ -207,11 +209,12 @@ void readdir(fuse_req_t request, fuse_ino_t directory, size_t size, off_t offset
     std::size_t used = 0;
     for (auto at = static_cast<std::size_t>(offset);; ++at) {
         std::string host;
-        struct stat status {};
+        fuse_entry_param entry{};
         if (at < 2) {
+            // The kernel takes nothing from these but their names.
             host = at == 0 ? "." : "..";
-            status.st_ino = directory;
-            status.st_mode = S_IFDIR;
+            entry.attr.st_ino = directory;
+            entry.attr.st_mode = S_IFDIR;
         } else {
             std::string name;
             ServedTree::Node child = 0;
@@ -220,14 +223,48 @@ void readdir(fuse_req_t request, fuse_ino_t directory, size_t size, off_t offset
             // A name the host cannot show is one the tree promised not to give; pass over it.
             if (!served.tree.attributes(child, found) || hostFormOf(name, host) != NameFit::kFits)
                 continue;
-            describe(served, child, found, status);
+            describe(served, child, found, entry.attr);
+            entry.ino = child;
+            entry.generation = 1;
+            entry.entry_timeout = kKeep;
+            entry.attr_timeout = kKeep;
         }
-        std::size_t needed = fuse_add_direntry(request, block.data + used, size - used,
-                                               host.c_str(), &status, static_cast<off_t>(at + 1));
+        auto next = static_cast<off_t>(at + 1);
+        // A name given with its node counts as a lookup of it; the tree's nodes never go away,
+        // so the kernel's forgetting them later needs no answer.
+        std::size_t needed = plus ? fuse_add_direntry_plus(request, block.data + used, size - used,
+                                                           host.c_str(), &entry, next)
+                                  : fuse_add_direntry(request, block.data + used, size - used,
+                                                      host.c_str(), &entry.attr, next);
         if (needed > size - used) break;
         used += needed;
     }
     fuse_reply_buf(request, block.data, used);
+}
+
+// The kernel may keep a directory's listing, as it keeps its names: a second walk then asks
+// nothing at all.
+void opendir(fuse_req_t request, fuse_ino_t /*directory*/, fuse_file_info* file) {
+    file->cache_readdir = 1;
+    file->keep_cache = 1;
+    fuse_reply_open(request, file);
+}
+
+void readdir(fuse_req_t request, fuse_ino_t directory, size_t size, off_t offset,
+             fuse_file_info* /*file*/) {
+    listDirectory(request, directory, size, offset, false);
+}
+
+void readdirplus(fuse_req_t request, fuse_ino_t directory, size_t size, off_t offset,
+                 fuse_file_info* /*file*/) {
+    listDirectory(request, directory, size, offset, true);
+}
+
+// The kernel would list with attributes (readdirplus) only the first part of a directory, and
+// then look up each later name alone; every part with attributes makes a walk one request per
+// part of a directory.
+void init(void* /*userdata*/, fuse_conn_info* connection) {
+    connection->want &= ~FUSE_CAP_READDIRPLUS_AUTO;
 }
 
 void open(fuse_req_t request, fuse_ino_t node, fuse_file_info* file) {
@@ -543,9 +580,12 @@ ServeResult backend::serveTree(ServedTree& tree, const char* mountPoint,
     fuse_args arguments = FUSE_ARGS_INIT(3, const_cast<char**>(argv));
 
     fuse_lowlevel_ops operations{};
+    operations.init = init;
     operations.lookup = Guarded<lookup>::call;
     operations.getattr = Guarded<getattr>::call;
+    operations.opendir = Guarded<opendir>::call;
     operations.readdir = Guarded<readdir>::call;
+    operations.readdirplus = Guarded<readdirplus>::call;
     operations.open = Guarded<open>::call;
     operations.read = Guarded<read>::call;
     operations.release = Guarded<release>::call;

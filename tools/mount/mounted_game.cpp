@@ -70,7 +70,7 @@ struct MountedGame::OpenFile : FromPlatformHeap {
 MountedGame::MountedGame(MountIndex index, const std::string& gameDirectory, bool writable,
                          uint64_t cacheLimit, Tell tell)
     : gameDirectory_(gameDirectory), writable_(writable && !gameDirectory.empty()),
-      cache_(cacheLimit), tell_(std::move(tell)) {
+      cache_(cacheLimit), seekPoints_(kSeekPointLimit), tell_(std::move(tell)) {
     view_ = std::make_shared<const GameView>(std::move(index), numbers_);
 }
 
@@ -215,12 +215,18 @@ platform::ServedTree::Status MountedGame::readEntry(OpenFile& file, uint64_t off
     const MountIndex::Node& node = file.view->index.node(file.node);
     const ArchiveFile& archive = *file.view->index.archive(node).file;
     try {
-        // An entry's number stands for those bytes alone (game_view.h), so it keys the cache.
-        if (node.stored.compressed && cache_.fits(node.stored.dataSize()) &&
+        // An entry's number stands for those bytes alone (game_view.h), so it keys the cache and
+        // the seek points.
+        uint32_t size = node.stored.dataSize();
+        bool large = size > SeekPoints::kInterval;
+        if (node.stored.compressed && !large && cache_.fits(size) &&
             cache_.read(file.number, archive, node.stored, offset, buffer, count, delivered))
             return kOk;
         std::lock_guard<std::mutex> hold(file.lock);
-        if (!file.stream) file.stream = std::make_unique<EntryStream>(archive, node.stored);
+        if (!file.stream)
+            file.stream = std::make_unique<EntryStream>(
+                archive, node.stored, EntryStream::kRecentBytes,
+                node.stored.compressed && large ? seekPoints_.pointsOf(file.number, size) : nullptr);
         // Memory that runs out sends the stream back to its start; the next read goes on from
         // there.
         delivered = file.stream->readAt(offset, buffer, count);

@@ -1,9 +1,12 @@
 // The view of a game served at a mount point: names and attributes from the current GameView,
 // file data read on demand. Loose files are read from disk; plain entries in place from their
-// archive; compressed entries through the EntryCache, or, when one is larger than the cache
-// (or the cache has no room at the moment), through an EntryStream of the open file
-// (EntryStream::readAt: what it delivered last is kept, so that requests that come a little out
-// of order are served from there, and it is inflated anew only when a reader goes back further).
+// archive; small compressed entries (at most one seek interval) through the EntryCache, and the
+// larger ones, or small ones the cache has no room for at the moment, through an EntryStream of
+// the open file (EntryStream::readAt: what it delivered last is kept, so that requests that come
+// a little out of order are served from there; a reader that goes back further, or far ahead,
+// starts from the entry's nearest seek point, kept in the SeekPointStore). The system's page
+// cache keeps what was read (the files are opened with keep_cache), so a large entry is never
+// kept whole here.
 //
 // A view of a game directory follows it (GameWatch): a change there makes a new view, for which
 // only the archives that changed are read again, and the system is told which names and nodes
@@ -31,6 +34,7 @@
 #include "tools/mount/entry_cache.h"
 #include "tools/mount/game_view.h"
 #include "tools/mount/game_watch.h"
+#include "tools/mount/seek_point_store.h"
 
 #include <cstdint>
 #include <functional>
@@ -50,9 +54,13 @@ class MountedGame : public platform::ServedTree {
     // failed. Called by one thread at a time.
     using Tell = std::function<void(const std::string& line)>;
 
+    // The most bytes the seek points of all entries take: enough for them to lie 1 MiB apart
+    // in an entry of 1 GiB, and with the default cache the process stays within 64 MiB.
+    static constexpr uint64_t kSeekPointLimit = 33u << 20;
+
     // index: the first view. gameDirectory: the directory it shows (an absolute system path),
     // followed while served; empty for a view of one archive alone, which neither follows nor
-    // takes writes. cacheLimit: the most bytes of inflated entries kept in memory.
+    // takes writes. cacheLimit: the most bytes of inflated (small) entries kept in memory.
     MountedGame(MountIndex index, const std::string& gameDirectory, bool writable,
                 uint64_t cacheLimit, Tell tell);
     ~MountedGame() override;
@@ -117,6 +125,7 @@ class MountedGame : public platform::ServedTree {
     std::string gameDirectory_;
     bool writable_;
     EntryCache cache_;
+    SeekPointStore seekPoints_;
     Tell tell_;
 
     mutable std::mutex viewLock_; // over view_

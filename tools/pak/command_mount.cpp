@@ -39,10 +39,12 @@ is refused (EPERM), since the game has no way to hide an entry, and so is a name
 Shift-JIS form (EINVAL), which the game could never open; each is told on standard error.
 Nothing is ever written into an archive.
 
-Compressed entries are inflated as far as they are read, and the most recently read are kept
-in memory, at most N MiB of them. A corrupt entry fails the reads that meet it (EIO), and a
-request that runs out of memory fails (ENOMEM); each is told on standard error, and the mount
-stays.
+Compressed entries are inflated as far as they are read. The system keeps what was read in its
+own cache; of the small entries (1 MiB or less) the most recently read are kept inflated in
+memory too, at most N MiB of them, and a large one is read from the nearest of the places
+(about one every MiB) recorded the first time it was read through. A corrupt entry fails the
+reads that meet it (EIO), and a request that runs out of memory fails (ENOMEM); each is told on
+standard error, and the mount stays.
 
 The mount stays until fusermount3 -u MOUNTPOINT, or, with -f, until pak is interrupted
 (Ctrl-C, SIGTERM). Without -f, pak detaches once the mount is in place and its messages are no
@@ -55,14 +57,14 @@ Options:
   --archive ARCHIVE  show the entries of ARCHIVE alone
   --writable         save changes as loose files of the game directory (not with --archive)
   -f, --foreground   stay in the foreground, telling problems on standard error
-  --cache-mb N       keep at most N MiB of inflated entries in memory (default 256)
+  --cache-mb N       keep at most N MiB of small inflated entries in memory (default 8)
   --                 ends the options
 
 Exit codes: 0 unmounted; 2 MOUNTPOINT is not an empty directory, or this build has no mount
 command; 3 mounting is not possible here (no /dev/fuse, no permission) or ARCHIVE cannot be read.
 )";
 
-constexpr uint64_t kDefaultCacheMiB = 256;
+constexpr uint64_t kDefaultCacheMiB = 8;
 constexpr uint64_t kMostCacheMiB = 1u << 20; // a limit, not a size: the room is taken as used
 
 uint64_t cacheLimit(const ParsedArguments& arguments) {
