@@ -226,7 +226,8 @@ platform::ServedTree::Status MountedGame::readEntry(OpenFile& file, uint64_t off
         if (!file.stream)
             file.stream = std::make_unique<EntryStream>(
                 archive, node.stored, EntryStream::kRecentBytes,
-                node.stored.compressed && large ? seekPoints_.pointsOf(file.number, size) : nullptr);
+                node.stored.compressed && large ? seekPoints_.pointsOf(file.number, size)
+                                                : nullptr);
         // Memory that runs out sends the stream back to its start; the next read goes on from
         // there.
         delivered = file.stream->readAt(offset, buffer, count);
