@@ -2,6 +2,7 @@
 #include "archive/entry_stream.h"
 
 #include "archive/failure.h"
+#include "archive/seek_points.h"
 #include "platform/memory.h"
 #include "platform/streams.h"
 
@@ -72,13 +73,21 @@ void zlibFree(voidpf /*opaque*/, voidpf block) {
 // zlib's inflate state over one entry's packed bytes, which it reads from the archive a block at
 // a time: everything that drives zlib is here. Memory that runs out is std::bad_alloc, never a
 // corrupt entry: the entry may well be sound.
+//
+// With seek points it records one at the first block boundary after each point wanted (zlib
+// then stops at every block boundary, which costs little, and only past the last point
+// recorded), and it can begin at a point instead of the first packed byte: zlib then reads raw
+// deflate blocks, primed with the bits of the byte the block begins in and the window before
+// it. The stream's check value (the zlib stream's last four bytes) is checked only by a stream
+// that began at the first byte.
 class EntryStream::Inflation : public FromPlatformHeap {
   public:
-    Inflation(const ArchiveFile& archive, const StoredEntry& stored)
-        : archive_(archive), stored_(stored) {
+    Inflation(const ArchiveFile& archive, const StoredEntry& stored, SeekPoints* points)
+        : archive_(archive), stored_(stored), points_(points) {
         stream_.zalloc = zlibAllocate;
         stream_.zfree = zlibFree;
         if (inflateInit(&stream_) != Z_OK) throw std::bad_alloc();
+        if (points_) nextWanted_ = points_->nextWanted();
     }
     ~Inflation() { inflateEnd(&stream_); }
     Inflation(const Inflation&) = delete;
@@ -86,10 +95,21 @@ class EntryStream::Inflation : public FromPlatformHeap {
 
     // Back to the first packed byte, keeping the memory.
     void restart() {
-        inflateReset(&stream_);
-        stream_.avail_in = 0;
-        consumed_ = 0;
-        ended_ = false;
+        inflateReset2(&stream_, MAX_WBITS);
+        startFrom(0, 0);
+    }
+
+    // On from point, as if the data before it had been inflated.
+    void restartAt(const SeekPoints::Point& point) {
+        inflateReset2(&stream_, -MAX_WBITS);
+        startFrom(point.dataOffset, point.packedByte);
+        int result = Z_OK;
+        if (point.bits > 0)
+            result = inflatePrime(&stream_, point.bits, point.partialByte >> (8 - point.bits));
+        if (result == Z_OK)
+            result = inflateSetDictionary(&stream_, point.window.data(), point.windowSize);
+        if (result == Z_MEM_ERROR) throw std::bad_alloc();
+        if (result != Z_OK) throw doesNotInflate(stored_);
     }
 
     // Inflates exactly count bytes, those after the ones inflated so far, into out.
@@ -97,8 +117,11 @@ class EntryStream::Inflation : public FromPlatformHeap {
         stream_.next_out = out;
         stream_.avail_out = static_cast<uInt>(count);
         while (stream_.avail_out > 0) {
-            if (ended_) throw inflatesToFewer(stream_.total_out, stored_);
-            step(false);
+            if (ended_) throw inflatesToFewer(produced(), stored_);
+            bool record = points_ != nullptr && produced() >= nextWanted_;
+            step(false, record ? Z_BLOCK : Z_NO_FLUSH);
+            if (record && (stream_.data_type & 128) != 0 && (stream_.data_type & 64) == 0)
+                recordPoint();
         }
     }
 
@@ -108,23 +131,56 @@ class EntryStream::Inflation : public FromPlatformHeap {
         while (!ended_) {
             stream_.next_out = &extra;
             stream_.avail_out = 1;
-            step(true);
+            step(true, Z_NO_FLUSH);
             if (stream_.avail_out == 0) throw inflatesToMore(stored_);
         }
     }
 
   private:
+    void startFrom(uint32_t dataOffset, uint32_t packedByte) {
+        stream_.next_in = nullptr; // the block held belongs to another place
+        stream_.avail_in = 0;
+        consumed_ = packedByte;
+        base_ = dataOffset;
+        ended_ = false;
+        if (points_) nextWanted_ = points_->nextWanted();
+    }
+
+    // The data inflated so far, counted from the start of the entry.
+    uint64_t produced() const { return base_ + stream_.total_out; }
+
     // One call of inflate, with the next block of packed bytes when zlib has used up the last.
-    void step(bool atDeclaredEnd) {
+    void step(bool atDeclaredEnd, int flush) {
         if (stream_.avail_in == 0 && !refill())
             throw atDeclaredEnd ? packedEndBeforeStream(stored_) : packedEndBeforeDeclared(stored_);
-        int result = inflate(&stream_, Z_NO_FLUSH);
+        int result = inflate(&stream_, flush);
         if (result == Z_STREAM_END)
             ended_ = true;
         else if (result == Z_MEM_ERROR)
             throw std::bad_alloc();
         else if (result != Z_OK && result != Z_BUF_ERROR) // Z_BUF_ERROR: it wants more input
             throw doesNotInflate(stored_);
+    }
+
+    // zlib stands at a block boundary past the point wanted: one more point. One that cannot
+    // be given memory is not recorded; reads go on as before.
+    void recordPoint() {
+        try {
+            auto point = std::make_unique<SeekPoints::Point>();
+            point->dataOffset = static_cast<uint32_t>(produced());
+            point->packedByte = consumed_ - stream_.avail_in;
+            point->bits = stream_.data_type & 7;
+            if (point->bits > 0)
+                point->partialByte =
+                    stream_.next_in != input_.data() ? stream_.next_in[-1] : lastOfPrevious_;
+            point->window.allocate(SeekPoints::kWindow);
+            uInt length = 0;
+            if (inflateGetDictionary(&stream_, point->window.data(), &length) != Z_OK) return;
+            point->windowSize = length;
+            points_->add(std::move(point));
+        } catch (const std::bad_alloc&) {
+        }
+        nextWanted_ = points_->nextWanted();
     }
 
     // Gives zlib the next block; false when the packed bytes are used up.
@@ -134,6 +190,8 @@ class EntryStream::Inflation : public FromPlatformHeap {
         if (input_.empty()) {
             inputSize_ = std::min(kArchiveBlock, packed);
             input_.allocate(inputSize_);
+        } else if (stream_.next_in != nullptr && stream_.next_in != input_.data()) {
+            lastOfPrevious_ = stream_.next_in[-1]; // a point may begin inside it
         }
         uint32_t want = std::min(inputSize_, packed - consumed_);
         int64_t at = int64_t{stored_.dataStart} + consumed_;
@@ -148,11 +206,15 @@ class EntryStream::Inflation : public FromPlatformHeap {
 
     const ArchiveFile& archive_;
     const StoredEntry& stored_;
+    SeekPoints* points_; // null: none recorded
     z_stream stream_{};
     HeapBytes input_;
     uint32_t inputSize_ = 0;
-    uint32_t consumed_ = 0; // packed bytes handed to zlib
-    bool ended_ = false;    // zlib has seen the end of the stream
+    uint32_t consumed_ = 0;            // packed bytes handed to zlib
+    uint64_t base_ = 0;                // where in the data zlib began
+    uint64_t nextWanted_ = 0;          // where the next point is wanted
+    unsigned char lastOfPrevious_ = 0; // the last byte of the block of packed bytes before
+    bool ended_ = false;               // zlib has seen the end of the stream
 };
 
 // The last bytes delivered, up to the position, in a ring.
@@ -220,8 +282,8 @@ class EntryStream::RecentBytes : public FromPlatformHeap {
 };
 
 EntryStream::EntryStream(const ArchiveFile& archive, const StoredEntry& stored,
-                         uint32_t recentBytes)
-    : archive_(archive), stored_(stored), recentBytes_(recentBytes) {
+                         uint32_t recentBytes, std::shared_ptr<SeekPoints> points)
+    : archive_(archive), stored_(stored), recentBytes_(recentBytes), points_(std::move(points)) {
     if (!archive_.directory().dataInside(stored_)) throw storedPastEnd(stored_, archive_.size());
     if (stored_.compressed && !PakDirectory::inflatable(stored_)) throw declaresTooMuch(stored_);
 }
@@ -272,8 +334,8 @@ std::size_t EntryStream::readAt(uint64_t offset, unsigned char* out, std::size_t
         std::size_t delivered = 0;
         if (offset < position_ && offset >= recent_->start())
             delivered = recent_->copy(offset, out, count);
-        else if (offset < position_)
-            rewind();
+        else
+            moveNear(offset);
         if (delivered == count) return count;
         offset += delivered;
         while (position_ < offset) { // inflated past, into the recent bytes
@@ -324,8 +386,22 @@ std::size_t EntryStream::readPlain(uint64_t offset, unsigned char* out, std::siz
     return count;
 }
 
+void EntryStream::moveNear(uint64_t offset) {
+    const SeekPoints::Point* point = points_ ? points_->before(offset) : nullptr;
+    if (point == nullptr || (offset >= position_ && point->dataOffset <= position_)) {
+        if (offset < position_) rewind();
+        return;
+    }
+    if (!inflation_) inflation_ = std::make_unique<Inflation>(archive_, stored_, points_.get());
+    position_ = 0; // until the inflation stands at the point
+    recent_->clear(0);
+    inflation_->restartAt(*point);
+    position_ = point->dataOffset;
+    recent_->clear(position_);
+}
+
 void EntryStream::inflateNext(unsigned char* out, std::size_t count) {
-    if (!inflation_) inflation_ = std::make_unique<Inflation>(archive_, stored_);
+    if (!inflation_) inflation_ = std::make_unique<Inflation>(archive_, stored_, points_.get());
     if (count > 0) inflation_->produce(out, count);
     position_ += static_cast<uint32_t>(count);
     if (position_ == size()) inflation_->checkEnd();

@@ -8,7 +8,10 @@
 // never by moving its stream, so that streams over one archive run in several threads at once,
 // one thread per stream. Memory stays the same whatever the entry declares: the inflate state,
 // one block of input and, once the stream is read out of order, the recent bytes; all of it
-// from the platform's heap (heap_memory.h), so that a test can make it run out.
+// from the platform's heap (heap_memory.h), so that a test can make it run out. A stream given
+// seek points (seek_points.h) records them as it first inflates through the entry and starts
+// from the nearest one where a read goes back or far ahead: those take about 3% of the entry,
+// and belong to whoever gave them.
 //
 // The checks are PakDirectory's (the stored bytes lie in the archive; the declared size is one
 // the packed bytes can inflate to), and a stream must inflate to exactly its declared size: the
@@ -19,6 +22,7 @@
 
 #include "archive/archive_file.h"
 #include "archive/heap_memory.h"
+#include "archive/seek_points.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -39,9 +43,12 @@ class EntryStream : public FromPlatformHeap {
     // A stream over the entry stored as stored in archive, which must stay open and whose
     // directory is not walked while the stream reads. Throws Failure (kCorrupt) when the
     // entry's stored bytes do not lie in the archive or its declared size cannot be right.
-    // recentBytes: how many bytes before the position readAt keeps (tests take few).
+    // recentBytes: how many bytes before the position readAt keeps (tests take few). points:
+    // where inflation can begin again inside the entry, shared with its other streams and
+    // recorded by whichever gets there first; null for none (a read behind the recent bytes
+    // then inflates from the start).
     EntryStream(const ArchiveFile& archive, const StoredEntry& stored,
-                uint32_t recentBytes = kRecentBytes);
+                uint32_t recentBytes = kRecentBytes, std::shared_ptr<SeekPoints> points = nullptr);
     ~EntryStream();
     EntryStream(const EntryStream&) = delete;
     EntryStream& operator=(const EntryStream&) = delete;
@@ -62,9 +69,10 @@ class EntryStream : public FromPlatformHeap {
     std::size_t read(unsigned char* out, std::size_t count);
     // Up to count bytes from offset into out, wherever the position is: what the recent bytes
     // hold is copied, a gap before offset is inflated past (into the recent bytes), and only an
-    // offset before them makes a compressed entry inflate again from its start. The position is
-    // then after the bytes delivered, or further on where they came from the recent bytes.
-    // Throws like read.
+    // offset before them makes a compressed entry inflate again, from the seek point nearest
+    // before offset (or its start); a seek point past the position is jumped to as well. The
+    // position is then after the bytes delivered, or further on where they came from the recent
+    // bytes. Throws like read.
     std::size_t readAt(uint64_t offset, unsigned char* out, std::size_t count);
     // Moves count bytes forward (at most to the end); the bytes passed over are kept as recent
     // bytes. Throws like read.
@@ -77,6 +85,9 @@ class EntryStream : public FromPlatformHeap {
     class RecentBytes; // the last bytes delivered
 
     std::size_t readPlain(uint64_t offset, unsigned char* out, std::size_t count);
+    // Makes the next inflation begin where reaching offset costs least, when that is not on
+    // from the position: at a seek point, or the start.
+    void moveNear(uint64_t offset);
     // Inflates the next count bytes into out (count at most what is left) and moves on.
     void inflateNext(unsigned char* out, std::size_t count);
     // Makes sure the recent bytes can be kept from the position on.
@@ -90,6 +101,7 @@ class EntryStream : public FromPlatformHeap {
     uint32_t recentBytes_;
     uint32_t position_ = 0;
     std::string failure_; // why the stream is spent; empty while it is not
+    std::shared_ptr<SeekPoints> points_;
     std::unique_ptr<Inflation> inflation_;
     std::unique_ptr<RecentBytes> recent_;
 };

@@ -169,10 +169,11 @@ def media(rng, size):
     return b"OggS" + rng.randbytes(size - 4)
 
 
-def game_tree(root, size):
+def game_tree(root, size, count=None):
+    """count: the files, when not those of a full game in proportion to size."""
     rng = random.Random(SEED)
     lines = script_lines(rng)
-    count = max(30, round(FULL_COUNT * size / FULL_SIZE))
+    count = count or max(30, round(FULL_COUNT * size / FULL_SIZE))
     budget = {"scenario": size * 0.12, "image": size * 0.63, "sound": size * 0.25}
     counts = {"scenario": int(count * 0.6), "image": int(count * 0.3)}
     counts["sound"] = count - 1 - counts["scenario"] - counts["image"]

@@ -19,6 +19,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -89,16 +90,24 @@ bool readWhole(const pak::ArchiveFile& archive, const StoredEntry& stored,
     return true;
 }
 
-// Reads out of order: near where the last read ended, behind it, anywhere, after a skip.
+// Reads out of order: near where the last read ended, behind it, anywhere, after a skip; with
+// or without seek points, which a second stream then reads from.
 void readOutOfOrder(const pak::ArchiveFile& archive, const StoredEntry& stored,
                     const std::vector<unsigned char>& whole, bool sound, Choices& choose) {
     static const uint32_t kRecent[] = {1, 7, 100, 4096};
+    static const uint32_t kInterval[] = {0, 64, 300, 5000};
     uint32_t size = stored.dataSize();
     try {
-        pak::EntryStream stream(archive, stored, kRecent[choose.below(4)]);
+        uint32_t recent = kRecent[choose.below(4)];
+        uint32_t interval = kInterval[choose.below(4)];
+        std::shared_ptr<pak::SeekPoints> points;
+        if (interval > 0) points.reset(new pak::SeekPoints(interval));
+        auto stream = std::make_unique<pak::EntryStream>(archive, stored, recent, points);
         std::vector<unsigned char> out;
         uint64_t last = 0;
         for (int round = 0; round < 12; ++round) {
+            if (round == 6)
+                stream = std::make_unique<pak::EntryStream>(archive, stored, recent, points);
             uint64_t offset = last;
             std::size_t got;
             out.assign(static_cast<std::size_t>(choose.below(5000)) + 1, 0);
@@ -113,17 +122,17 @@ void readOutOfOrder(const pak::ArchiveFile& archive, const StoredEntry& stored,
                     break;
                 }
                 case 2:
-                    stream.skip(static_cast<uint32_t>(choose.below(300)));
-                    offset = stream.position();
+                    stream->skip(static_cast<uint32_t>(choose.below(300)));
+                    offset = stream->position();
                     break;
                 default:
                     break;
                 }
-                got = stream.readAt(offset, out.data(), out.size());
+                got = stream->readAt(offset, out.data(), out.size());
             } catch (const pak::Failure& failure) {
                 checkMessage(failure);
                 if (sound) fuzzing::finding("an entry read whole fails when read out of order");
-                stream.rewind();
+                stream->rewind();
                 continue;
             }
             uint64_t expected = offset < size ? std::min<uint64_t>(out.size(), size - offset) : 0;

@@ -51,9 +51,18 @@ def archive_regressions():
     }
 
 
+def many_blocks(pieces):
+    """A zlib stream of pieces, each ending its deflate block where it ends: block boundaries,
+    most of them inside a byte, for seek points to be recorded at."""
+    packer = zlib.compressobj(6)
+    return b"".join(packer.compress(piece) + packer.flush(zlib.Z_BLOCK) for piece in pieces) + \
+        packer.flush()
+
+
 def stream_seeds():
     """Entries for the directory target's reads out of order: a compressed entry much longer
-    than the recent bytes it keeps, one whose stream is damaged midway, one cut short."""
+    than the recent bytes it keeps, one of many deflate blocks, one whose stream is damaged
+    midway, one cut short."""
     rng = random.Random(9)
     words = [bytes(rng.getrandbits(8) % 26 + 97 for _ in range(rng.randrange(2, 9)))
              for _ in range(300)]
@@ -62,7 +71,10 @@ def stream_seeds():
     damaged = bytearray(packed)
     damaged[len(damaged) // 2] ^= 0x55
     plain = bytes(rng.getrandbits(8) for _ in range(3000))
+    pieces = [text[n:n + 700] for n in range(0, 21000, 700)]
     return {
+        "stream-many-blocks": build(3, [Entry("text.txt", b"".join(pieces), compressed=True,
+                                              stream=many_blocks(pieces))]),
         "stream-long-entries": build(3, [Entry("text.txt", text, compressed=True),
                                          Entry("plain.bin", plain),
                                          Entry("empty.dat", b"", compressed=True)]),

@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 namespace platform::backend {
 
@@ -37,10 +38,14 @@ std::FILE* streamOnNewFile(intptr_t handle);
 bool seekStream(std::FILE* stream, int64_t offset, int origin);
 std::ptrdiff_t readStreamAt(std::FILE* stream, int64_t offset, void* buffer, std::size_t count);
 bool fileStatus(const char* path, FileStatus& out);
+bool writeStreamAt(std::FILE* stream, int64_t offset, const void* data, std::size_t count);
+bool resizeStream(std::FILE* stream, uint64_t size);
+bool syncStream(std::FILE* stream);
 int64_t streamPosition(std::FILE* stream);
 bool moveFile(const char* from, const char* to, bool replace);
 bool removeFile(const char* path);
 bool createDirectory(const char* path);
+bool removeDirectory(const char* path);
 SearchStep searchNext(FileSearch::State& state, FoundFile& out);
 void* allocatePages(uint32_t n);
 void* reservePages(uint32_t n);
@@ -85,6 +90,12 @@ void removeTarget(const RemovalTarget& target);
 // For a thread that finds the handler removing a file it armed: waits for the end the handler
 // is about to bring.
 [[noreturn]] void awaitTheEnd();
+
+// Watching a tree (tree_watch_inotify.cpp on Linux, tree_watch_none.cpp elsewhere); see
+// platform/tree_watch.h.
+intptr_t openTreeWatch(const char* path);
+bool readTreeChanges(intptr_t watch, int milliseconds, std::vector<TreeChange>& changes);
+void closeTreeWatch(intptr_t watch);
 
 // Serving a tree (served_tree_fuse.cpp on Linux with libfuse3, served_tree_none.cpp elsewhere);
 // see platform/served_tree.h.

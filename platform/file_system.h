@@ -57,6 +57,10 @@ bool volumeAnswers(const char* root);
 // also when it exists already.
 bool createDirectory(const char* path);
 
+// Removes the empty directory at path (a link itself is not removed). False on failure, also
+// when the directory is not empty (lastError 145, ERROR_DIR_NOT_EMPTY).
+bool removeDirectory(const char* path);
+
 // Renames the file from to the name to, in one step, within one volume. With replace, an
 // existing file at to is replaced (a symbolic link there is replaced itself, never followed);
 // without it, an existing to makes the call fail with lastError 183 and leaves both alone.

@@ -88,11 +88,15 @@ constexpr SystemCalls backendCalls() {
     calls.readStreamAt = backend::readStreamAt;
     calls.fileStatus = backend::fileStatus;
     calls.writeStream = runtimeWrite;
+    calls.writeStreamAt = backend::writeStreamAt;
+    calls.resizeStream = backend::resizeStream;
+    calls.syncStream = backend::syncStream;
     calls.seekStream = backend::seekStream;
     calls.closeStream = runtimeClose;
     calls.moveFile = backend::moveFile;
     calls.removeFile = backend::removeFile;
     calls.createDirectory = backend::createDirectory;
+    calls.removeDirectory = backend::removeDirectory;
     calls.searchNext = backend::searchNext;
     calls.allocatePages = backend::allocatePages;
     calls.heapAllocate = runtimeAllocate;
@@ -107,6 +111,8 @@ constexpr SystemCalls backendCalls() {
     calls.moveFileAt = backend::moveFileAt;
     calls.removeFileAt = backend::removeFileAt;
     calls.armRemovalOnInterrupt = backend::armRemoval;
+    calls.openTreeWatch = backend::openTreeWatch;
+    calls.readTreeChanges = backend::readTreeChanges;
     calls.serveTree = backend::serveTree;
     return calls;
 }
@@ -212,6 +218,18 @@ std::ptrdiff_t readStreamAt(std::FILE* stream, int64_t offset, void* buffer, std
     return table.readStreamAt(stream, offset, buffer, count);
 }
 
+bool writeStreamAt(std::FILE* stream, int64_t offset, const void* data, std::size_t count) {
+    return table.writeStreamAt(stream, offset, data, count);
+}
+
+bool resizeStream(std::FILE* stream, uint64_t size) {
+    return table.resizeStream(stream, size);
+}
+
+bool syncStream(std::FILE* stream) {
+    return table.syncStream(stream);
+}
+
 bool fileStatus(const char* path, FileStatus& out) {
     return table.fileStatus(path, out);
 }
@@ -242,6 +260,10 @@ bool removeFile(const char* path) {
 
 bool createDirectory(const char* path) {
     return table.createDirectory(path);
+}
+
+bool removeDirectory(const char* path) {
+    return table.removeDirectory(path);
 }
 
 void* allocatePages(uint32_t n) {

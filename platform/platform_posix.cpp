@@ -177,6 +177,18 @@ bool createDirectory(const char* path) {
     return true;
 }
 
+bool removeDirectory(const char* path) {
+    std::string host;
+    if (!findPath(path, host)) return false;
+    if (rmdir(host.c_str()) != 0) {
+        int error = errno;
+        setErrorFromErrno();
+        if (error == ENOTEMPTY || error == EEXIST) threadLastError = 145; // ERROR_DIR_NOT_EMPTY
+        return false;
+    }
+    return true;
+}
+
 bool seekStream(std::FILE* stream, int64_t offset, int origin) {
     static_assert(sizeof(off_t) == 8, "large-file support is needed: build with 64-bit off_t");
     int whence = origin == 0 ? SEEK_SET : origin == 1 ? SEEK_CUR : origin == 2 ? SEEK_END : -1;
@@ -205,6 +217,41 @@ std::ptrdiff_t readStreamAt(std::FILE* stream, int64_t offset, void* buffer, std
         delivered += static_cast<std::size_t>(got);
     }
     return static_cast<std::ptrdiff_t>(delivered);
+}
+
+bool writeStreamAt(std::FILE* stream, int64_t offset, const void* data, std::size_t count) {
+    // pwrite, as pread for readStreamAt: the stream's position and buffer stay as they were.
+    int descriptor = fileno(stream);
+    const auto* in = static_cast<const unsigned char*>(data);
+    std::size_t written = 0;
+    while (written < count) {
+        ssize_t done = pwrite(descriptor, in + written, count - written,
+                              static_cast<off_t>(offset) + static_cast<off_t>(written));
+        if (done < 0 && errno == EINTR) continue;
+        if (done <= 0) {
+            if (done == 0) errno = ENOSPC;
+            setErrorFromErrno();
+            return false;
+        }
+        written += static_cast<std::size_t>(done);
+    }
+    return true;
+}
+
+bool resizeStream(std::FILE* stream, uint64_t size) {
+    if (std::fflush(stream) != 0 || ftruncate(fileno(stream), static_cast<off_t>(size)) != 0) {
+        setErrorFromErrno();
+        return false;
+    }
+    return true;
+}
+
+bool syncStream(std::FILE* stream) {
+    if (std::fflush(stream) != 0 || fsync(fileno(stream)) != 0) {
+        setErrorFromErrno();
+        return false;
+    }
+    return true;
 }
 
 bool fileStatus(const char* path, FileStatus& out) {

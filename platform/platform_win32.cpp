@@ -76,6 +76,10 @@ bool createDirectory(const char* path) {
     return CreateDirectoryA(path, nullptr) != 0;
 }
 
+bool removeDirectory(const char* path) {
+    return RemoveDirectoryA(path) != 0;
+}
+
 bool seekStream(std::FILE* stream, int64_t offset, int origin) {
     int whence = origin == 0 ? SEEK_SET : origin == 1 ? SEEK_CUR : origin == 2 ? SEEK_END : -1;
     if (whence < 0) {
@@ -136,6 +140,56 @@ std::ptrdiff_t readStreamAt(std::FILE* stream, int64_t offset, void* buffer, std
         delivered += got;
     }
     return static_cast<std::ptrdiff_t>(delivered);
+}
+
+bool writeStreamAt(std::FILE* stream, int64_t offset, const void* data, std::size_t count) {
+    // WriteFile with an offset of its own, the file pointer put back, as readStreamAt does.
+    auto handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)));
+    if (handle == INVALID_HANDLE_VALUE) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return false;
+    }
+    LARGE_INTEGER zero{}, pointer{};
+    if (!SetFilePointerEx(handle, zero, &pointer, FILE_CURRENT)) return false;
+    struct PutBack {
+        HANDLE handle;
+        LARGE_INTEGER pointer;
+        ~PutBack() { SetFilePointerEx(handle, pointer, nullptr, FILE_BEGIN); }
+    } putBack{handle, pointer};
+    const auto* in = static_cast<const unsigned char*>(data);
+    std::size_t written = 0;
+    while (written < count) {
+        uint64_t at = static_cast<uint64_t>(offset) + written;
+        OVERLAPPED where{};
+        where.Offset = static_cast<DWORD>(at);
+        where.OffsetHigh = static_cast<DWORD>(at >> 32);
+        std::size_t left = count - written;
+        DWORD want = left > 0x40000000u ? 0x40000000u : static_cast<DWORD>(left);
+        DWORD done = 0;
+        if (!WriteFile(handle, in + written, want, &done, &where)) return false;
+        if (done == 0) {
+            SetLastError(ERROR_DISK_FULL);
+            return false;
+        }
+        written += done;
+    }
+    return true;
+}
+
+bool resizeStream(std::FILE* stream, uint64_t size) {
+    if (std::fflush(stream) != 0 || _chsize_s(_fileno(stream), static_cast<__int64>(size)) != 0) {
+        SetLastError(ERROR_WRITE_FAULT);
+        return false;
+    }
+    return true;
+}
+
+bool syncStream(std::FILE* stream) {
+    if (std::fflush(stream) != 0) {
+        SetLastError(ERROR_WRITE_FAULT);
+        return false;
+    }
+    return FlushFileBuffers(reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)))) != 0;
 }
 
 bool fileStatus(const char* path, FileStatus& out) {

@@ -11,8 +11,19 @@
 // in the host's encoding (UTF-8 on Linux); a name given to find arrives converted back. A name
 // may hold a backslash, which is then a character of the name, not a separator. A tree gives
 // only names the host can show (servedNameFit); one that gives another finds it passed over
-// when its directory is listed. The tree is read-only: nothing can be created, written, renamed
-// or removed through the mount.
+// when its directory is listed. A name asked for that has no code page 932 form is not found;
+// one given to be created (or renamed to) is refused with EINVAL, and told through
+// requestFailed, since no program that looks names up in code page 932 could ever open it.
+//
+// A tree is read-only unless the mount is made writable (ServeOptions::writable): then files
+// can be opened for writing, created, written, cut, renamed and removed, and directories made
+// and removed,
+// each through the tree's function of that name; a tree answers kReadOnly to what it does not
+// take. Attributes other than the size (times, modes, owners) are not changed through the mount.
+//
+// A tree may change while it is served, when it tells the system through the Changes it is
+// given (see serving): the system keeps names, attributes and data for long and asks again only
+// for what it is told changed.
 //
 // A function of the tree that throws fails only the request it serves: std::bad_alloc with
 // ENOMEM, anything else with EIO, each told through requestFailed; the tree goes on being
@@ -36,18 +47,39 @@ class ServedTree {
         int64_t modified = 0; // seconds since 1970-01-01 00:00 UTC
     };
 
-    // How opening or reading a file went.
+    // How a request went.
     enum Status : int {
         kOk = 0,
-        kNotFound = 1,   // it is gone (a loose file removed since the tree was made)
-        kDataFailed = 2, // its data cannot be read: corrupt, or the disk failed
+        kNotFound = 1,     // it is gone (a loose file removed since the tree was made): ENOENT
+        kDataFailed = 2,   // its data cannot be read or written: corrupt, the disk failed: EIO
+        kReadOnly = 3,     // the tree takes no changes: EROFS
+        kNotPermitted = 4, // the tree refuses this change (and has told why): EPERM
+        kExists = 5,       // the name is taken: EEXIST
+        kIsDirectory = 6,  // a directory where a file is needed: EISDIR
+        kNotDirectory = 7, // a file where a directory is needed: ENOTDIR
+        kDiskFull = 8,     // no room left on the disk: ENOSPC
+        kBadName = 9,      // the tree cannot hold the name (and has told why): EINVAL
+        kNotEmpty = 10,    // a directory that holds something: ENOTEMPTY
+    };
+
+    // What a tree that changes tells the system, from a thread of its own: never from inside
+    // one of its functions that the system called, which the system may be waiting on.
+    class Changes {
+      public:
+        virtual ~Changes() = default;
+        // The nodes that names lead to may have changed: the system asks find again for every
+        // name it keeps (those it found nothing for too) and forgets those that lead elsewhere.
+        virtual void namesChanged() = 0;
+        // The attributes or data of node changed, or it is gone: the system forgets what it
+        // keeps of them.
+        virtual void nodeChanged(Node node) = 0;
     };
 
     virtual ~ServedTree() = default;
 
-    // Every function below may be called from several threads at once, and the tree must not
-    // change its nodes, names or attributes while it is served: the system keeps what it was
-    // told for as long as it likes.
+    // Every function below may be called from several threads at once. Once a node was given,
+    // its number never stands for another file: a changed file that readers must not see
+    // mixed with its former bytes is given a new number.
 
     // The node named name inside the directory node, or 0 when there is none.
     virtual Node find(Node directory, const std::string& name) const = 0;
@@ -70,8 +102,51 @@ class ServedTree {
     virtual void close(uint64_t handle) = 0;
 
     // Tells the user, in one line of system text, why a request failed that the tree threw
-    // from (see above). Must not throw.
+    // from (see above), or why a name was refused. Must not throw.
     virtual void requestFailed(const std::string& why) noexcept = 0;
+
+    // Called once the tree is served, with what it tells its changes to (valid until the next
+    // call), and with null before serving ends. Called in the process that serves the tree
+    // (after the program detached), so that threads the tree starts here keep running.
+    virtual void serving(Changes* /*changes*/) {}
+
+    // The changes of a writable mount. Opens the file node for writing (and reading), cut to
+    // nothing first with truncate; sets handle as open does.
+    virtual Status openForWriting(Node /*file*/, bool /*truncate*/, uint64_t& /*handle*/) {
+        return kReadOnly;
+    }
+    // Creates the empty file name in directory and opens it as openForWriting does; sets
+    // created to its node. kExists when the name is taken.
+    virtual Status create(Node /*directory*/, const std::string& /*name*/, Node& /*created*/,
+                          uint64_t& /*handle*/) {
+        return kReadOnly;
+    }
+    // Makes the directory name in directory; sets created to its node.
+    virtual Status makeDirectory(Node /*directory*/, const std::string& /*name*/,
+                                 Node& /*created*/) {
+        return kReadOnly;
+    }
+    // Writes count bytes of data at offset into the file open for writing as handle.
+    virtual Status write(uint64_t /*handle*/, uint64_t /*offset*/, const unsigned char* /*data*/,
+                         std::size_t /*count*/) {
+        return kReadOnly;
+    }
+    // Makes the file node size bytes long.
+    virtual Status resize(Node /*file*/, uint64_t /*size*/) { return kReadOnly; }
+    // Makes what was written through handle reach the disk.
+    virtual Status sync(uint64_t /*handle*/) { return kReadOnly; }
+    // Removes the file name from directory.
+    virtual Status remove(Node /*directory*/, const std::string& /*name*/) { return kReadOnly; }
+    // Removes the empty directory name from directory; kNotEmpty when it holds anything.
+    virtual Status removeDirectory(Node /*directory*/, const std::string& /*name*/) {
+        return kReadOnly;
+    }
+    // Renames the file name in directory to newName in newDirectory; with replace, a file of
+    // that name is replaced, otherwise it makes the call fail with kExists.
+    virtual Status rename(Node /*directory*/, const std::string& /*name*/, Node /*newDirectory*/,
+                          const std::string& /*newName*/, bool /*replace*/) {
+        return kReadOnly;
+    }
 };
 
 // Whether the host can show a name (system text, one component) in a served tree, and if not,
@@ -95,6 +170,7 @@ TreeServing treeServing();
 
 struct ServeOptions {
     bool foreground = false; // stay attached to the terminal; otherwise detach once mounted
+    bool writable = false;   // take changes (see ServedTree); otherwise the mount is read-only
     std::string source;      // what the mount is of, as the system's list of mounts shows it
 };
 

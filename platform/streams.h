@@ -51,6 +51,20 @@ std::size_t writeStream(std::FILE* stream, const void* data, std::size_t count);
 // failed (lastError set).
 std::ptrdiff_t readStreamAt(std::FILE* stream, int64_t offset, void* buffer, std::size_t count);
 
+// Writes count bytes of data into the file that stream is open on (for writing), at offset,
+// without using or moving the stream's position or its buffer (which must hold nothing not yet
+// written): several threads may write one stream this way at once. True when every byte was
+// written; false otherwise (lastError set: 112 for a full disk).
+bool writeStreamAt(std::FILE* stream, int64_t offset, const void* data, std::size_t count);
+
+// Makes the file that stream is open on (for writing) size bytes long: cut, or lengthened with
+// zeros. False on failure (lastError set).
+bool resizeStream(std::FILE* stream, uint64_t size);
+
+// Writes what stream holds and makes the file's data reach the disk before returning (fsync).
+// False on failure (lastError set).
+bool syncStream(std::FILE* stream);
+
 // Moves stream to offset from origin (0 the start, 1 the current position, 2 the end) with
 // 64-bit offsets. False on failure (a target before the start, a stream that cannot seek); the
 // position is then unspecified and the caller must not read on as if it had moved.

@@ -19,10 +19,12 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 namespace platform {
 
-class Directory; // platform/directory.h
+class Directory;   // platform/directory.h
+struct TreeChange; // platform/tree_watch.h
 // Serving a tree of files at a mount point (platform/served_tree.h).
 class ServedTree;
 struct ServeOptions;
@@ -41,6 +43,7 @@ struct SystemCalls {
     bool (*sameFile)(const char* a, const char* b);
     bool (*volumeAnswers)(const char* root);
     bool (*createDirectory)(const char* path);
+    bool (*removeDirectory)(const char* path);
     bool (*moveFile)(const char* from, const char* to, bool replace);
     bool (*removeFile)(const char* path);
     uint32_t (*currentDirectory)(char* buffer, uint32_t size);
@@ -60,6 +63,9 @@ struct SystemCalls {
     std::ptrdiff_t (*readStreamAt)(std::FILE* stream, int64_t offset, void* buffer,
                                    std::size_t count);
     std::size_t (*writeStream)(std::FILE* stream, const void* data, std::size_t count);
+    bool (*writeStreamAt)(std::FILE* stream, int64_t offset, const void* data, std::size_t count);
+    bool (*resizeStream)(std::FILE* stream, uint64_t size);
+    bool (*syncStream)(std::FILE* stream);
     bool (*seekStream)(std::FILE* stream, int64_t offset, int origin);
     int64_t (*streamPosition)(std::FILE* stream);
     bool (*closeStream)(std::FILE* stream);
@@ -92,6 +98,10 @@ struct SystemCalls {
     // Files removed when the program is interrupted (platform/removal_on_interrupt.h): arms one,
     // giving a slot of the table, or -1 with lastError set.
     int (*armRemovalOnInterrupt)(const Directory& directory, const char* name);
+    // Watching a tree (platform/tree_watch.h): a watch of the directory at path, or
+    // TreeWatch::kNoHandle with lastError set; and the changes of one, as TreeWatch::wait.
+    intptr_t (*openTreeWatch)(const char* path);
+    bool (*readTreeChanges)(intptr_t watch, int milliseconds, std::vector<TreeChange>& changes);
     ServeResult (*serveTree)(ServedTree& tree, const char* mountPoint, const ServeOptions& options,
                              std::string& problem);
 };

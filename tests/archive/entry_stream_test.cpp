@@ -5,11 +5,13 @@
 
 #include "archive/archive_file.h"
 #include "archive/failure.h"
+#include "archive/seek_points.h"
 #include "platform/system_calls.h"
 #include "tests/support/vfs_support.h"
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <new>
 #include <random>
 #include <string>
@@ -54,17 +56,42 @@ std::string readAt(pak::EntryStream& stream, uint64_t offset, std::size_t count)
 
 } // namespace
 
+namespace {
+
+platform::SystemCalls original;
+int64_t watchedOffset;
+int readsFromStart; // archive reads at watchedOffset
+
+std::ptrdiff_t countingReadAt(std::FILE* stream, int64_t offset, void* buffer, std::size_t n) {
+    if (offset == watchedOffset) ++readsFromStart;
+    return original.readStreamAt(stream, offset, buffer, n);
+}
+
+} // namespace
+
+// Every entry of every version, and one that deflate packed in many blocks, read at random
+// against a read in order: with few recent bytes, and with seek points that one stream records
+// while it reads at random and a second one, over the same points, reads from.
 TEST(EntryStream, ReadsOutOfOrderGiveTheBytesOfAReadInOrder) {
     std::mt19937 random(5);
-    for (int version = 0; version <= 4; ++version) {
-        pak::ArchiveFile archive(archiveOf("versions/v" + std::to_string(version)));
+    for (std::string scenario :
+         {"versions/v0", "versions/v1", "versions/v2", "versions/v3", "versions/v4", "seek"}) {
+        pak::ArchiveFile archive(archiveOf(scenario));
         for (const Entry& entry : entriesOf(archive)) {
-            SCOPED_TRACE("v" + std::to_string(version) + " " + entry.name);
+            SCOPED_TRACE(scenario + " " + entry.name);
             pak::EntryStream inOrder(archive, entry.stored);
             const std::string whole = readWhole(inOrder);
-            // Few recent bytes: reads are served from them, past gaps and from the start again.
-            for (uint32_t recent : {1u, 4096u, pak::EntryStream::kRecentBytes}) {
-                pak::EntryStream stream(archive, entry.stored, recent);
+            auto points = std::make_shared<pak::SeekPoints>(8192);
+            const struct {
+                uint32_t recent;
+                std::shared_ptr<pak::SeekPoints> points;
+            } ways[] = {{1, nullptr},
+                        {4096, nullptr},
+                        {pak::EntryStream::kRecentBytes, nullptr},
+                        {4096, points},
+                        {1, points}};
+            for (const auto& way : ways) {
+                pak::EntryStream stream(archive, entry.stored, way.recent, way.points);
                 for (int i = 0; i < 40; ++i) {
                     uint64_t offset = random() % (whole.size() + 1);
                     std::size_t count = random() % 9000 + 1;
@@ -73,6 +100,19 @@ TEST(EntryStream, ReadsOutOfOrderGiveTheBytesOfAReadInOrder) {
                     if (i % 8 == 0) stream.skip(random() % 5000);
                 }
             }
+            if (scenario != "seek") continue;
+            // The points reach the last block, and a read there no longer starts from the first
+            // byte.
+            ASSERT_NE(points->before(whole.size()), nullptr);
+            EXPECT_GT(points->before(whole.size())->dataOffset, whole.size() * 3 / 4);
+            SystemCallsGuard guard;
+            original = guard.original();
+            platform::systemCalls().readStreamAt = countingReadAt;
+            watchedOffset = entry.stored.dataStart;
+            readsFromStart = 0;
+            pak::EntryStream stream(archive, entry.stored, 4096, points);
+            EXPECT_EQ(readAt(stream, whole.size() - 100, 100), whole.substr(whole.size() - 100));
+            EXPECT_EQ(readsFromStart, 0);
         }
     }
 }
@@ -103,19 +143,6 @@ TEST(EntryStream, DamagedEntriesFailWithWhatIsWrong) {
         EXPECT_NE(told.find(c.says), std::string::npos) << told;
     }
 }
-
-namespace {
-
-platform::SystemCalls original;
-int64_t watchedOffset;
-int readsFromStart; // archive reads at watchedOffset
-
-std::ptrdiff_t countingReadAt(std::FILE* stream, int64_t offset, void* buffer, std::size_t n) {
-    if (offset == watchedOffset) ++readsFromStart;
-    return original.readStreamAt(stream, offset, buffer, n);
-}
-
-} // namespace
 
 // A file system's threads take up read-ahead requests in any order: a request behind the last
 // one is served from the recent bytes, and only one behind those inflates from the start again.

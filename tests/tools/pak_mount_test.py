@@ -5,11 +5,13 @@ here from its rules.
 
 Usage: pak_mount_test.py --pak PROGRAM --failing-heap PROGRAM [--runner EMULATOR]
                         [unittest args]
-(--failing-heap: pak with a heap the test makes run out, tests/tools/pak_failing_heap.cpp)
+(--failing-heap: pak with a heap the test makes run out and writes it makes fail,
+tests/tools/pak_failing_heap.cpp)
 Exits with 77 (CTest's skip) when this machine or this build cannot mount, saying why.
 """
 import argparse
 import errno
+import hashlib
 import os
 import pathlib
 import random
@@ -128,6 +130,16 @@ class MountCase(unittest.TestCase):
                  what="the mount")
         self.assertTrue(os.path.ismount(mount_point), self.stderr(log))
         return mount_point, process, log
+
+    def order(self, process, log, text):
+        """Gives a command to the FAILING_HEAP program and waits for its answer."""
+        try:
+            process.stdin.write(text.encode() + b"\n")
+            process.stdin.flush()
+            answer = process.stdout.readline()
+        except BrokenPipeError:
+            answer = b""
+        self.assertEqual(answer, b"ok\n", f"pak ended: {self.stderr(log)}")
 
     @staticmethod
     def stderr(log):
@@ -357,6 +369,32 @@ class ConcurrentReaders(MountCase):
                 self.unmount(mount_point, process, log, "fusermount3")
 
 
+class BoundedMemory(MountCase):
+    """A 64 MiB compressed entry read through, then at random with its pages dropped from the
+    system's cache (so that the mount inflates from its seek points), with the default cache:
+    the serving process stays within 64 MiB at its peak, and every read gives the entry's
+    bytes."""
+
+    def test_a_large_entry_read_anywhere_in_bounded_memory(self):
+        if b"__asan_init" in pathlib.Path(PAK).read_bytes():
+            self.skipTest("a sanitizer build holds freed memory back; its peak says nothing")
+        rng = random.Random(5)
+        piece = rng.randbytes(1 << 20) + bytes(3 << 20)  # packs to about a quarter
+        data = b"".join(bytes([n]) + piece[n:] + piece[:n] for n in range(16))[:64 << 20]
+        archive = self.dir / "large.pak"
+        archive.write_bytes(build(3, [Entry("large.bin", data, compressed=True)]))
+        mount_point, process, log = self.mount(source=["--archive", archive])
+        with open(mount_point / "large.bin", "rb") as f:
+            self.assertEqual(hashlib.sha256(f.read()).digest(), hashlib.sha256(data).digest())
+            os.posix_fadvise(f.fileno(), 0, 0, os.POSIX_FADV_DONTNEED)
+            for _ in range(60):
+                start = rng.randrange(len(data) - 65536)
+                self.assertEqual(os.pread(f.fileno(), 65536, start), data[start:start + 65536])
+        peak = pathlib.Path(f"/proc/{process.pid}/status").read_text().split("VmHWM:")[1]
+        self.assertLessEqual(int(peak.split()[0]), 64 << 10, "KiB at the peak")
+        self.unmount(mount_point, process, log, "fusermount3")
+
+
 class CorruptEntries(MountCase):
     """Each corrupt entry fails its readers with EIO and is told once; the rest stays
     readable, and SIGTERM unmounts."""
@@ -405,14 +443,8 @@ class MemoryRunningOut(MountCase):
                 mount_point, process, log = self.mount(*cache, source=["--archive", archive],
                                                        program=FAILING_HEAP)
 
-                def heap(order):
-                    try:
-                        process.stdin.write(order.encode() + b"\n")
-                        process.stdin.flush()
-                        answer = process.stdout.readline()
-                    except BrokenPipeError:
-                        answer = b""
-                    self.assertEqual(answer, b"ok\n", f"pak ended: {self.stderr(log)}")
+                def heap(text):
+                    self.order(process, log, text)
 
                 for i, data in enumerate(files):  # names and sizes known before the heap fails
                     self.assertEqual(os.stat(mount_point / f"f{i}").st_size, len(data))
@@ -447,6 +479,219 @@ class MemoryRunningOut(MountCase):
                 for line in told:
                     self.assertEqual(line, "pak: not enough memory: the request fails with "
                                            "ENOMEM, the mount goes on")
+
+
+def game_files(game):
+    """{relative path: bytes} of every file below game, archives included."""
+    return {p.relative_to(game).as_posix(): p.read_bytes()
+            for p in sorted(game.rglob("*")) if p.is_file()}
+
+
+class LiveView(MountCase):
+    """What changes in the game directory while it is mounted is seen through the mount, by the
+    game's rule, and a file open at that moment keeps reading what it opened."""
+
+    def test_changes_in_the_game_directory_are_seen(self):
+        game = self.dir / "game"
+        game.mkdir()
+        old = b"".join(b"old line %d\n" % i for i in range(40000))
+        (game / "a.pak").write_bytes(build(3, [Entry("x.txt", old, compressed=True),
+                                               Entry("hidden.txt", b"entry", compressed=True)]))
+        (game / "hidden.txt").write_bytes(b"loose")
+        (game / "loose.txt").write_bytes(b"first")
+        mount_point, process, log = self.mount("--dir", game, source=[])
+        held = open(mount_point / "x.txt", "rb")
+        self.addCleanup(held.close)
+        head = held.read(1000)
+        self.assertEqual((mount_point / "loose.txt").read_bytes(), b"first")  # kept by the kernel
+        self.assertFalse((mount_point / "later.txt").exists())  # a negative answer, kept too
+        new = b"".join(b"new line %d\n" % i for i in range(40000))
+        replaced = self.dir / "a.pak.new"
+        replaced.write_bytes(build(3, [Entry("x.txt", new, compressed=True),
+                                       Entry("hidden.txt", b"entry", compressed=True),
+                                       Entry("later.txt", b"from the archive")]))
+        # (what is changed, the file looked at through the mount, what it then holds)
+        for change, path, expected in [
+                (lambda: (game / "loose.txt").write_bytes(b"second"), "loose.txt", b"second"),
+                (lambda: (game / "added.txt").write_bytes(b"added"), "added.txt", b"added"),
+                (lambda: (game / "hidden.txt").unlink(), "hidden.txt", b"entry"),
+                (lambda: os.replace(replaced, game / "a.pak"), "x.txt", new),
+                (lambda: (game / "later.txt").write_bytes(b"loose again"), "later.txt",
+                 b"loose again"),
+                (lambda: (game / "later.txt").unlink(), "later.txt", b"from the archive"),
+                (lambda: (game / "a.pak").write_bytes(build(4, [Entry("x.txt", b"rewritten")])),
+                 "x.txt", b"rewritten"),
+                (lambda: (game / "a.pak").unlink(), "x.txt", None)]:
+            with self.subTest(path=path, expected=expected):
+                change()
+
+                def shown():
+                    try:
+                        return (mount_point / path).read_bytes() == expected
+                    except FileNotFoundError:
+                        return expected is None
+                wait_for(shown, what=f"{path} to show the change")
+        # The file opened before the archive was replaced reads the archive it opened.
+        self.assertEqual(head + held.read(), old)
+        held.close()
+        self.assertEqual(sorted(os.listdir(mount_point)), ["added.txt", "loose.txt"])
+        self.unmount(mount_point, process, log, "fusermount3")
+
+
+class WritableMount(MountCase):
+    """--writable: edits become loose files that the game then reads, and what the game could
+    not do is refused and leaves nothing."""
+
+    def game(self):
+        game = self.dir / "game"
+        (game / "sub").mkdir(parents=True)
+        self.big = bytes(random.Random(5).getrandbits(8) for _ in range(1 << 16)) * 40
+        self.entries = {"x.txt": b"archive x", "dir\\y.txt": b"archive y",
+                        "表\\ソ.txt": b"hyou so", "big.bin": self.big}
+        (game / "a.pak").write_bytes(build(3, [Entry(n, d, compressed=True)
+                                               for n, d in self.entries.items()]))
+        (game / "sub" / "loose.txt").write_bytes(b"loose")
+        return game
+
+    def cat(self, game, name):
+        done = subprocess.run(command("cat", "--dir", game, name), capture_output=True,
+                              env=environment(), timeout=30)
+        return done.stdout if done.returncode == 0 else done.returncode
+
+    def test_edits_are_loose_files_the_game_reads(self):
+        game = self.game()
+        archive = (game / "a.pak").read_bytes()
+        mount_point, process, log = self.mount("--dir", game, "--writable", source=[])
+        with open(mount_point / "x.txt", "r+b") as f:  # copied up, then written in place
+            f.seek(8)
+            f.write(b"X!")
+            f.flush()
+            os.fsync(f.fileno())
+        (mount_point / "表" / "ソ.txt").write_bytes(b"edited so")
+        os.truncate(mount_point / "dir" / "y.txt", 3)
+        (mount_point / "new" / "deep").mkdir(parents=True)
+        (mount_point / "new" / "deep" / "made.txt").write_bytes(b"made")
+        (mount_point / "new" / "gone").mkdir()
+        (mount_point / "new" / "gone").rmdir()
+        os.rename(mount_point / "sub" / "loose.txt", mount_point / "sub" / "moved.txt")
+        with open(mount_point / "sub" / "moved.txt", "ab") as f:
+            f.write(b" and more")
+        self.assertEqual((mount_point / "x.txt").read_bytes(), b"archive X!")
+        self.assertEqual(os.stat(mount_point / "dir" / "y.txt").st_size, 3)
+        self.assertFalse((mount_point / "sub" / "loose.txt").exists())
+        # Deleting a loose file that hides an entry shows the entry again, at once.
+        (mount_point / "dir" / "y.txt").unlink()
+        self.assertEqual((mount_point / "dir" / "y.txt").read_bytes(), b"archive y")
+        self.unmount(mount_point, process, log, "fusermount3")
+
+        self.assertEqual((game / "a.pak").read_bytes(), archive)  # never written
+        on_disk = game_files(game)
+        del on_disk["a.pak"]
+        self.assertEqual(on_disk, {"x.txt": b"archive X!", "表/ソ.txt": b"edited so",
+                                   "new/deep/made.txt": b"made",
+                                   "sub/moved.txt": b"loose and more"})
+        for name, expected in [("x.txt", b"archive X!"), ("表\\ソ.txt", b"edited so"),
+                               ("dir\\y.txt", b"archive y"), ("new\\deep\\made.txt", b"made"),
+                               ("sub\\moved.txt", b"loose and more")]:
+            self.assertEqual(self.cat(game, name), expected, name)
+
+    def test_refused_changes_leave_nothing(self):
+        game = self.game()
+        before = game_files(game)
+        mount_point, process, log = self.mount("--dir", game, "--writable", source=[])
+        m = mount_point
+        for what, change, error in [
+                ("remove an entry", lambda: (m / "dir" / "y.txt").unlink(), errno.EPERM),
+                ("rename an entry", lambda: os.rename(m / "x.txt", m / "z.txt"), errno.EPERM),
+                ("rename a directory", lambda: os.rename(m / "sub", m / "bus"), errno.EPERM),
+                ("create without Shift-JIS", lambda: open(m / "a—b.txt", "wb"), errno.EINVAL),
+                ("rename to no Shift-JIS",
+                 lambda: os.rename(m / "sub" / "loose.txt", m / "sub" / "€.txt"), errno.EINVAL),
+                ("make a directory without Shift-JIS", lambda: os.mkdir(m / "¢"), errno.EINVAL),
+                ("remove a directory of entries", lambda: os.rmdir(m / "dir"), errno.ENOTEMPTY)]:
+            with self.subTest(what):
+                with self.assertRaises(OSError) as refused:
+                    change()
+                self.assertEqual(refused.exception.errno, error)
+        self.assertEqual(game_files(game), before)
+        told = self.unmount(mount_point, process, log, "fusermount3").splitlines()
+        self.assertEqual([line.endswith("(EPERM)") for line in told], [True] * 3 + [False] * 3,
+                         told)
+        self.assertTrue(all(line.startswith("pak: ") for line in told), told)
+        self.assertEqual(sum("(EINVAL)" in line for line in told), 3, told)
+        # Without --writable, nothing is taken.
+        mount_point, process, log = self.mount("--dir", game, source=[])
+        for change in (lambda: open(mount_point / "x.txt", "r+b"),
+                       lambda: open(mount_point / "new.txt", "wb"),
+                       lambda: (mount_point / "sub" / "loose.txt").unlink()):
+            with self.assertRaises(OSError) as refused:
+                change()
+            self.assertEqual(refused.exception.errno, errno.EROFS)
+        self.unmount(mount_point, process, log, "fusermount3")
+        self.assertEqual(game_files(game), before)
+
+    def test_readers_while_one_writes(self):
+        game = self.game()
+        mount_point, process, log = self.mount("--dir", game, "--writable", source=[])
+        failures, done = [], threading.Event()
+
+        def reader(seed):
+            local = random.Random(seed)
+            try:
+                while not done.is_set():
+                    with open(mount_point / "big.bin", "rb") as f:
+                        start = local.randrange(len(self.big))
+                        f.seek(start)
+                        if f.read(100000) != self.big[start:start + 100000]:
+                            failures.append(("big.bin", start))
+                    text = (mount_point / "x.txt").read_bytes()
+                    if len(text) < 9 or text[:7] not in (b"archive", b"written"):
+                        failures.append(("x.txt", text[:20]))
+            except OSError as error:
+                failures.append(error)
+
+        threads = [threading.Thread(target=reader, args=(n,)) for n in range(4)]
+        for thread in threads:
+            thread.start()
+        try:
+            for n in range(30):
+                with open(mount_point / "x.txt", "r+b") as f:
+                    f.write(b"written %4d" % n)
+        finally:
+            done.set()
+            for thread in threads:
+                thread.join(timeout=60)
+        self.assertEqual(failures, [])
+        self.unmount(mount_point, process, log, "fusermount3")
+        self.assertEqual(self.cat(game, "x.txt"), b"written   29")
+
+    def test_copy_up_that_fails_leaves_no_file(self):
+        game = self.game()
+        before = game_files(game)
+        mount_point, process, log = self.mount("--dir", game, "--writable", source=[],
+                                               program=FAILING_HEAP)
+        failed = []
+        for allowed in range(10):
+            self.order(process, log, f"writes {allowed}")
+            try:
+                fd = os.open(mount_point / "big.bin", os.O_RDWR)  # the copy-up
+            except OSError as error:
+                failed.append(errno.errorcode[error.errno])
+                self.assertEqual(game_files(game), before)  # no copy, no temporary file
+                continue
+            finally:
+                self.order(process, log, "heal")
+            os.write(fd, b"head")
+            os.close(fd)
+            break
+        else:
+            self.fail(f"no copy-up succeeded: {failed}")
+        # The copy is written in blocks of 1 MiB: each failed in turn.
+        self.assertEqual(failed, ["ENOSPC"] * 3, failed)
+        self.assertEqual((game / "big.bin").read_bytes(), b"head" + self.big[4:])
+        told = self.unmount(mount_point, process, log, "fusermount3").splitlines()
+        self.assertEqual(len(told), len(failed), told)
+        self.assertTrue(all("cannot be copied" in line for line in told), told)
 
 
 def main():

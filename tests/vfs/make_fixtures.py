@@ -27,6 +27,17 @@ def write(out, scenario, files):
         (folder / name).write_bytes(data)
 
 
+def mixed(size):
+    """Text and runs of noise, so that deflate makes many blocks of all three kinds."""
+    rng = random.Random(2)
+    words = [bytes(rng.choices(b"abcdefghij ", k=rng.randint(2, 9))) for _ in range(300)]
+    out = bytearray()
+    while len(out) < size:
+        out += rng.randbytes(rng.randint(1, 3000)) if rng.random() < 0.3 else \
+            b" ".join(rng.choices(words, k=rng.randint(10, 2000)))
+    return bytes(out[:size])
+
+
 def version_archive(version):
     compressed = version != 0
     entries = [
@@ -50,6 +61,7 @@ def main():
     for version in range(5):
         write(out, f"versions/v{version}", {"data.pak": version_archive(version)})
     write(out, "reference", {"big.bin": BIG})
+    write(out, "seek", {"data.pak": v3(Entry("mixed.bin", mixed(600000), compressed=True))})
 
     write(out, "order/data-patch", {
         "data.pak": v3(Entry("GAME.INI", b"data")),

@@ -10,6 +10,7 @@
 #include "tools/mount/mount_index.h"
 
 #include <cstdio>
+#include <utility>
 
 namespace pak {
 
@@ -43,9 +44,11 @@ void mountGame(const MountRequest& request, const MountedGame::Tell& tell) {
     // The process that detaches must not write again what was written before.
     std::fflush(stdout);
 
-    MountedGame game(index, request.cacheLimit, tell);
+    MountedGame game(std::move(index), request.archiveAlone ? std::string() : request.source,
+                     request.writable, request.cacheLimit, tell);
     platform::ServeOptions options;
     options.foreground = request.foreground;
+    options.writable = request.writable;
     options.source = request.source;
     std::string problem;
     switch (platform::serveTree(game, request.mountPoint.c_str(), options, problem)) {

@@ -17,6 +17,7 @@ struct MountRequest {
     std::string shownMountPoint; // the mount point as the user named it, for messages
     uint64_t cacheLimit = 0;     // the most bytes of inflated entries kept in memory
     bool foreground = false;     // stay attached to the terminal; otherwise detach once mounted
+    bool writable = false;       // save changes as loose files of the game directory
 };
 
 // Mounts the game as request says and returns once it is unmounted; tell receives every line

@@ -11,6 +11,7 @@
 #include "platform/served_tree.h"
 #include "text/printable_text.h"
 #include "text/system_path.h"
+#include "tools/mount/copy_up.h"
 #include "vfs/archive_lookup.h"
 
 #include <algorithm>
@@ -59,6 +60,21 @@ std::string childKey(uint32_t directory, const std::string& name) {
 
 } // namespace
 
+LoadedArchive::LoadedArchive(const std::string& path, uint64_t serial)
+    : file(std::make_shared<ArchiveFile>(path)), serial(serial) {
+    file->readDirectory();
+    platform::FileStatus status;
+    if (platform::fileStatus(path.c_str(), status)) modified = status.modified;
+    PakEntry entry;
+    StoredEntry stored;
+    try {
+        while (file->next(entry, stored))
+            records.push_back({entry.name.data != nullptr ? entry.name.data : "", stored});
+    } catch (const Failure& failure) {
+        broken = failure.message;
+    }
+}
+
 // Puts the tree together: nodes are added loose files first, then archive by archive, and the
 // maps that find a directory's child while the tree grows are dropped at the end.
 class MountIndex::Builder {
@@ -73,6 +89,7 @@ class MountIndex::Builder {
         platform::FileSearch search(joinPath(path, "*").c_str());
         platform::FoundFile found;
         while (search.next(found)) {
+            if (isCopyUpTemporary(found.name)) continue; // a copy not yet in place
             std::string name = joinPath(relative, found.name);
             std::string full = joinPath(path, found.name);
             platform::FileStatus status;
@@ -88,6 +105,7 @@ class MountIndex::Builder {
                 uint32_t attributes = platform::linkAttributes(full.c_str());
                 if (attributes & platform::kReparsePointAttribute) continue;
                 uint32_t child = add(directory, shown, Kind::kDirectory, true, status.modified);
+                index_.nodes_[child].gamePath = name;
                 addLooseTree(base, name, child);
                 continue;
             }
@@ -100,7 +118,7 @@ class MountIndex::Builder {
                 continue;
             }
             index_.looseFiles_.push_back({full, status.size, status.modified});
-            add(directory, shown, Kind::kLoose, true, 0);
+            index_.nodes_[add(directory, shown, Kind::kLoose, true, 0)].gamePath = name;
         }
         if (search.failed())
             note(platform::shownPath(path) + ": cannot be read (system error " +
@@ -111,26 +129,14 @@ class MountIndex::Builder {
                  "not shown");
     }
 
-    // Adds the archive's entries; throws Failure when it cannot be opened or its directory
-    // cannot be read, and tells a directory that breaks off in a note.
-    void addArchive(const std::string& path) {
-        Archive archive;
-        archive.file = std::make_unique<ArchiveFile>(path);
-        archive.file->readDirectory();
-        platform::FileStatus status;
-        if (platform::fileStatus(path.c_str(), status)) archive.modified = status.modified;
-        index_.archives_.push_back(std::move(archive));
+    // Adds the archive's entries, and tells a directory that breaks off in a note.
+    void addArchive(const std::shared_ptr<const LoadedArchive>& archive) {
+        index_.archives_.push_back(archive);
         auto number = static_cast<uint32_t>(index_.archives_.size() - 1);
-        ArchiveFile& file = *index_.archives_.back().file;
-        PakEntry entry;
-        StoredEntry stored;
-        try {
-            while (file.next(entry, stored))
-                addEntry(file.shownPath(), number,
-                         entry.name.data != nullptr ? entry.name.data : "", stored);
-        } catch (const Failure& broken) {
-            note(broken.message + "; the entries after it are not shown");
-        }
+        for (const LoadedArchive::Record& record : archive->records)
+            addEntry(archive->file->shownPath(), number, record.name, record.stored);
+        if (!archive->broken.empty())
+            note(archive->broken + "; the entries after it are not shown");
     }
 
     void finish() {
@@ -166,13 +172,15 @@ class MountIndex::Builder {
         if (looseFileKeys_.count(foldedKey(relative, cp932::foldFileNameCase)) > 0)
             return; // a loose file of that name comes first
 
-        int64_t modified = index_.archives_[archive].modified;
+        int64_t modified = index_.archives_[archive]->modified;
         uint32_t directory = kRoot;
         for (std::size_t i = 0; i + 1 < path.components.size(); ++i) {
             std::string shown = printableText(path.components[i]);
             uint32_t child = lookup(directory, shown);
             if (child == kNone) {
                 child = add(directory, shown, Kind::kDirectory, false, modified);
+                index_.nodes_[child].gamePath =
+                    joinPath(index_.nodes_[directory].gamePath, path.components[i]);
             } else if (index_.nodes_[child].kind != Kind::kDirectory) {
                 note(shownArchive + ": " + name + ": not shown: " + pathOf(child) +
                      " is a file, not a directory");
@@ -186,6 +194,7 @@ class MountIndex::Builder {
             uint32_t added = add(directory, shown, Kind::kEntry, false, 0);
             index_.nodes_[added].index = archive;
             index_.nodes_[added].stored = stored;
+            index_.nodes_[added].gamePath = relative;
         } else if (index_.nodes_[existing].kind == Kind::kDirectory) {
             note(shownArchive + ": " + name + ": not shown: " + pathOf(existing) +
                  " is a directory");
@@ -240,7 +249,7 @@ class MountIndex::Builder {
     std::unordered_set<std::string> looseFileKeys_; // loose files' paths, file-name rule
 };
 
-MountIndex MountIndex::ofGameDirectory(const std::string& directory) {
+MountIndex MountIndex::ofGameDirectory(const std::string& directory, const ArchiveLoader& load) {
     platform::FileStatus status;
     if (!platform::fileStatus(directory.c_str(), status) || !status.isDirectory)
         throw Failure(kNotFound, directory + ": no such directory");
@@ -257,7 +266,7 @@ MountIndex MountIndex::ofGameDirectory(const std::string& directory) {
         if (platform::fileStatus(archive.c_str(), archiveStatus) && archiveStatus.isSpecial)
             continue;
         try {
-            builder.addArchive(archive);
+            builder.addArchive(load ? load(archive) : std::make_shared<LoadedArchive>(archive, 0));
         } catch (const Failure& failure) {
             builder.note(failure.message + "; its entries are not shown");
         }
@@ -270,7 +279,7 @@ MountIndex MountIndex::ofArchive(const std::string& path) {
     platform::FileStatus status;
     MountIndex index;
     Builder builder(index, platform::fileStatus(path.c_str(), status) ? status.modified : 0);
-    builder.addArchive(path);
+    builder.addArchive(std::make_shared<LoadedArchive>(path, 0));
     builder.finish();
     return index;
 }
@@ -291,7 +300,7 @@ int64_t MountIndex::modified(const Node& node) const {
     case Kind::kLoose:
         return looseFiles_[node.index].modified;
     case Kind::kEntry:
-        return archives_[node.index].modified;
+        return archives_[node.index]->modified;
     default:
         return directories_[node.index].modified;
     }
