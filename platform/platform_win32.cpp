@@ -97,38 +97,42 @@ int64_t streamPosition(std::FILE* stream) {
     return _ftelli64(stream);
 }
 
-std::ptrdiff_t readStreamAt(std::FILE* stream, int64_t offset, void* buffer, std::size_t count) {
-    // A read at an OVERLAPPED offset through the stream's own handle, which is synchronous, would
-    // move that handle's file pointer, on which the runtime library's next read of the stream
-    // relies; putting the pointer back afterwards races with another thread doing the same. So
-    // the file is opened again for this call, for overlapped use: such a handle has no file
-    // pointer at all, and each read names its offset.
+// A handle of its own, for overlapped use, on the file that stream is open on. Reads and writes at
+// an OVERLAPPED offset through the stream's own handle, which is synchronous, would move that
+// handle's file pointer, on which the runtime library's next read of the stream relies; putting
+// the pointer back afterwards races with another thread doing the same. An overlapped handle has
+// no file pointer at all, and each transfer names its offset. INVALID_HANDLE_VALUE on failure
+// (last error set).
+HANDLE overlappedHandleOf(std::FILE* stream, DWORD access) {
     auto held = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)));
     if (held == INVALID_HANDLE_VALUE) {
         SetLastError(ERROR_INVALID_HANDLE);
-        return -1;
+        return INVALID_HANDLE_VALUE;
     }
-    HANDLE handle =
-        ReOpenFile(held, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                   FILE_FLAG_OVERLAPPED);
-    if (handle == INVALID_HANDLE_VALUE) return -1;
-    struct Closed {
-        HANDLE handle;
-        ~Closed() { CloseHandle(handle); }
-    } closed{handle};
-    auto* out = static_cast<unsigned char*>(buffer);
-    std::size_t delivered = 0;
-    while (delivered < count) {
-        uint64_t at = static_cast<uint64_t>(offset) + delivered;
+    return ReOpenFile(held, access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                      FILE_FLAG_OVERLAPPED);
+}
+
+struct ClosedHandle {
+    HANDLE handle;
+    ~ClosedHandle() { CloseHandle(handle); }
+};
+
+// Transfers count bytes at offset through handle (overlapped, this call's alone, so the wait for
+// each transfer may be on the handle), in pieces a DWORD can count. The bytes transferred, fewer
+// than count at the end of the file; -1 on failure (last error set).
+template <typename Transfer>
+std::ptrdiff_t transferAt(HANDLE handle, int64_t offset, std::size_t count, Transfer transfer) {
+    std::size_t done = 0;
+    while (done < count) {
+        uint64_t at = static_cast<uint64_t>(offset) + done;
         OVERLAPPED where{};
         where.Offset = static_cast<DWORD>(at);
         where.OffsetHigh = static_cast<DWORD>(at >> 32);
-        std::size_t left = count - delivered;
+        std::size_t left = count - done;
         DWORD want = left > 0x40000000u ? 0x40000000u : static_cast<DWORD>(left);
         DWORD got = 0;
-        // The handle is this call's alone, so the wait for its one read may be on the handle.
-        if (!ReadFile(handle, out + delivered, want, nullptr, &where) &&
-            GetLastError() != ERROR_IO_PENDING) {
+        if (!transfer(done, want, where) && GetLastError() != ERROR_IO_PENDING) {
             if (GetLastError() == ERROR_HANDLE_EOF) break;
             return -1;
         }
@@ -137,41 +141,34 @@ std::ptrdiff_t readStreamAt(std::FILE* stream, int64_t offset, void* buffer, std
             return -1;
         }
         if (got == 0) break;
-        delivered += got;
+        done += got;
     }
-    return static_cast<std::ptrdiff_t>(delivered);
+    return static_cast<std::ptrdiff_t>(done);
+}
+
+std::ptrdiff_t readStreamAt(std::FILE* stream, int64_t offset, void* buffer, std::size_t count) {
+    HANDLE handle = overlappedHandleOf(stream, GENERIC_READ);
+    if (handle == INVALID_HANDLE_VALUE) return -1;
+    ClosedHandle closed{handle};
+    auto* out = static_cast<unsigned char*>(buffer);
+    return transferAt(handle, offset, count, [&](std::size_t done, DWORD want, OVERLAPPED& where) {
+        return ReadFile(handle, out + done, want, nullptr, &where);
+    });
 }
 
 bool writeStreamAt(std::FILE* stream, int64_t offset, const void* data, std::size_t count) {
-    // WriteFile with an offset of its own, the file pointer put back, as readStreamAt does.
-    auto handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)));
-    if (handle == INVALID_HANDLE_VALUE) {
-        SetLastError(ERROR_INVALID_HANDLE);
-        return false;
-    }
-    LARGE_INTEGER zero{}, pointer{};
-    if (!SetFilePointerEx(handle, zero, &pointer, FILE_CURRENT)) return false;
-    struct PutBack {
-        HANDLE handle;
-        LARGE_INTEGER pointer;
-        ~PutBack() { SetFilePointerEx(handle, pointer, nullptr, FILE_BEGIN); }
-    } putBack{handle, pointer};
+    HANDLE handle = overlappedHandleOf(stream, GENERIC_WRITE);
+    if (handle == INVALID_HANDLE_VALUE) return false;
+    ClosedHandle closed{handle};
     const auto* in = static_cast<const unsigned char*>(data);
-    std::size_t written = 0;
-    while (written < count) {
-        uint64_t at = static_cast<uint64_t>(offset) + written;
-        OVERLAPPED where{};
-        where.Offset = static_cast<DWORD>(at);
-        where.OffsetHigh = static_cast<DWORD>(at >> 32);
-        std::size_t left = count - written;
-        DWORD want = left > 0x40000000u ? 0x40000000u : static_cast<DWORD>(left);
-        DWORD done = 0;
-        if (!WriteFile(handle, in + written, want, &done, &where)) return false;
-        if (done == 0) {
-            SetLastError(ERROR_DISK_FULL);
-            return false;
-        }
-        written += done;
+    std::ptrdiff_t written =
+        transferAt(handle, offset, count, [&](std::size_t done, DWORD want, OVERLAPPED& where) {
+            return WriteFile(handle, in + done, want, nullptr, &where);
+        });
+    if (written < 0) return false;
+    if (static_cast<std::size_t>(written) < count) {
+        SetLastError(ERROR_DISK_FULL); // a write that takes nothing: no room is left
+        return false;
     }
     return true;
 }

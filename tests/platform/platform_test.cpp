@@ -170,6 +170,26 @@ TEST(PlatformFiles, PositionalReadsLeaveTheStreamAloneAndStatusTellsSizeAndTime)
     EXPECT_EQ(std::string(rest.data(), rest.size()), bytes.substr(20, 30000));
     platform::closeStream(stream);
 
+    // Positional writes from several threads, each its own stretches, leave the stream's place.
+    stream = platform::openStream(path.c_str(), "r+b");
+    ASSERT_NE(stream, nullptr);
+    ASSERT_TRUE(platform::seekStream(stream, 10, 0));
+    bytes = testing_support::randomBytes(100000, 4);
+    std::vector<std::thread> writers;
+    for (std::size_t t = 0; t < 4; ++t)
+        writers.emplace_back([&, t] {
+            for (std::size_t at = t * 1000; at < bytes.size(); at += 4000)
+                if (!platform::writeStreamAt(stream, static_cast<int64_t>(at), bytes.data() + at,
+                                             1000))
+                    ++wrong;
+        });
+    for (std::thread& writer : writers)
+        writer.join();
+    EXPECT_EQ(wrong.load(), 0);
+    EXPECT_EQ(platform::streamPosition(stream), 10);
+    platform::closeStream(stream);
+    EXPECT_EQ(testing_support::readFile(path), bytes);
+
     platform::FileStatus status;
     ASSERT_TRUE(platform::fileStatus(path.c_str(), status));
     EXPECT_FALSE(status.isDirectory);
