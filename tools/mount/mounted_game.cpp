@@ -446,12 +446,9 @@ platform::ServedTree::Status MountedGame::openLoose(const View& view, uint32_t n
     return kOk;
 }
 
-platform::ServedTree::Status MountedGame::openForWriting(Node number, bool truncate,
-                                                         uint64_t& handle) {
-    if (!writable_) return kReadOnly;
-    std::lock_guard<std::mutex> hold(changeLock_);
-    View view = current();
-    uint32_t node = view->nodeOf(number);
+platform::ServedTree::Status MountedGame::looseToChange(Node number, View& view, uint32_t& node) {
+    view = current();
+    node = view->nodeOf(number);
     if (node == MountIndex::kNone) return kNotFound;
     if (view->index.node(node).kind == Kind::kDirectory) return kIsDirectory;
     if (view->index.node(node).kind == Kind::kEntry) {
@@ -462,6 +459,17 @@ platform::ServedTree::Status MountedGame::openForWriting(Node number, bool trunc
         if (node == MountIndex::kNone || view->index.node(node).kind != Kind::kLoose)
             return kNotFound;
     }
+    return kOk;
+}
+
+platform::ServedTree::Status MountedGame::openForWriting(Node number, bool truncate,
+                                                         uint64_t& handle) {
+    if (!writable_) return kReadOnly;
+    std::lock_guard<std::mutex> hold(changeLock_);
+    View view;
+    uint32_t node = MountIndex::kNone;
+    Status found = looseToChange(number, view, node);
+    if (found != kOk) return found;
     return openLoose(view, node, view->index.looseFile(view->index.node(node)).path, truncate,
                      handle);
 }
@@ -524,18 +532,10 @@ platform::ServedTree::Status MountedGame::write(uint64_t handle, uint64_t offset
 platform::ServedTree::Status MountedGame::resize(Node number, uint64_t size) {
     if (!writable_) return kReadOnly;
     std::lock_guard<std::mutex> hold(changeLock_);
-    View view = current();
-    uint32_t node = view->nodeOf(number);
-    if (node == MountIndex::kNone) return kNotFound;
-    if (view->index.node(node).kind == Kind::kDirectory) return kIsDirectory;
-    if (view->index.node(node).kind == Kind::kEntry) {
-        Status copied = copyUpEntry(view, node);
-        if (copied != kOk) return copied;
-        view = current();
-        node = view->nodeOf(number);
-        if (node == MountIndex::kNone || view->index.node(node).kind != Kind::kLoose)
-            return kNotFound;
-    }
+    View view;
+    uint32_t node = MountIndex::kNone;
+    Status found = looseToChange(number, view, node);
+    if (found != kOk) return found;
     const std::string& path = view->index.looseFile(view->index.node(node)).path;
     FileHandle file(platform::openStream(path.c_str(), "r+b"));
     if (!file) return changeFailed(path, "cannot be opened for writing");

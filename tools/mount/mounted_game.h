@@ -108,6 +108,9 @@ class MountedGame : public platform::ServedTree {
     // Copies the entry node of view up to a loose file, whose node keeps the entry's number.
     // Called with changeLock_ held.
     Status copyUpEntry(const View& view, uint32_t node);
+    // The loose file that number shows, found for a change (changeLock_ held): an entry is copied
+    // up first. view and node tell where it now is.
+    Status looseToChange(Node number, View& view, uint32_t& node);
     // Opens the loose file at path for writing as the node number, and registers it.
     Status openLoose(const View& view, uint32_t node, const std::string& path, bool truncate,
                      uint64_t& handle);
