@@ -474,21 +474,26 @@ platform::ServedTree::Status MountedGame::openForWriting(Node number, bool trunc
                      handle);
 }
 
+platform::ServedTree::Status MountedGame::placeNew(Node directory, const std::string& name,
+                                                   std::string& path) {
+    View view = current();
+    uint32_t parent = view->nodeOf(directory);
+    if (view->index.find(parent, name) != MountIndex::kNone) return kExists;
+    return placeOnDisk(view, parent, name, path);
+}
+
 platform::ServedTree::Status MountedGame::create(Node directory, const std::string& name,
                                                  Node& created, uint64_t& handle) {
     if (!writable_) return kReadOnly;
     std::lock_guard<std::mutex> hold(changeLock_);
-    View view = current();
-    uint32_t parent = view->nodeOf(directory);
-    if (view->index.find(parent, name) != MountIndex::kNone) return kExists;
     std::string path;
-    Status placed = placeOnDisk(view, parent, name, path);
+    Status placed = placeNew(directory, name, path);
     if (placed != kOk) return placed;
     FileHandle made(platform::createNewFile(path.c_str()));
     if (!made) return changeFailed(path, "cannot be created");
     made.reset();
     refresh({}, false);
-    view = current();
+    View view = current();
     uint32_t node = view->index.find(view->nodeOf(directory), name);
     if (node == MountIndex::kNone || view->index.node(node).kind != Kind::kLoose) {
         platform::removeFile(path.c_str());
@@ -504,15 +509,12 @@ platform::ServedTree::Status MountedGame::makeDirectory(Node directory, const st
                                                         Node& created) {
     if (!writable_) return kReadOnly;
     std::lock_guard<std::mutex> hold(changeLock_);
-    View view = current();
-    uint32_t parent = view->nodeOf(directory);
-    if (view->index.find(parent, name) != MountIndex::kNone) return kExists;
     std::string path;
-    Status placed = placeOnDisk(view, parent, name, path);
+    Status placed = placeNew(directory, name, path);
     if (placed != kOk) return placed;
     if (!platform::createDirectory(path.c_str())) return changeFailed(path, "cannot be made");
     refresh({}, false);
-    view = current();
+    View view = current();
     uint32_t node = view->index.find(view->nodeOf(directory), name);
     if (node == MountIndex::kNone) return kNotFound;
     created = view->numbers[node];

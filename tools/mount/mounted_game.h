@@ -105,6 +105,9 @@ class MountedGame : public platform::ServedTree {
     // where it is only in archives), or the status that says why there is none.
     Status placeOnDisk(const View& view, uint32_t directory, const std::string& name,
                        std::string& path);
+    // The same for a name new in the directory node number (changeLock_ held): kExists when the
+    // view shows one already.
+    Status placeNew(Node directory, const std::string& name, std::string& path);
     // Copies the entry node of view up to a loose file, whose node keeps the entry's number.
     // Called with changeLock_ held.
     Status copyUpEntry(const View& view, uint32_t node);
